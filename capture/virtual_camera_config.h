@@ -1,0 +1,39 @@
+#pragma once
+// Virtual cameras: test-pattern sources listed after the real devices, one per line of the file
+// named by KOVRACAM_VIRTUAL_CAMERAS. The file is read again at every enumeration.
+//
+//   id=front; name=Front Camera; formats=YUY2 640x480@30, RGB24 320x240@7.5; pattern=ball;
+//   powerline=60
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "capture/capture_format.h"
+
+namespace kovracam {
+
+inline constexpr const char* kVirtualCamerasEnv = "KOVRACAM_VIRTUAL_CAMERAS";
+inline constexpr const char* kVirtualDisplayPrefix = "virtual:";
+
+enum class PowerLineSetting { None, Off, Hz50, Hz60, Auto };
+
+struct VirtualCamera {
+  std::string id;
+  std::string name;
+  std::vector<CaptureFormat> formats;  // the first is current when the camera is opened
+  std::string pattern = "smpte";
+  PowerLineSetting powerline = PowerLineSetting::Hz50;
+
+  std::string displayName() const { return kVirtualDisplayPrefix + id; }
+};
+
+// Parses the file's text. Each malformed line is skipped with one line on `diagnostics` naming
+// fileName, the line number and the fault.
+std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::string& fileName,
+                                               std::ostream& diagnostics);
+
+// Reads the file that KOVRACAM_VIRTUAL_CAMERAS names; empty when unset or unreadable.
+std::vector<VirtualCamera> loadVirtualCameras(std::ostream& diagnostics);
+
+}  // namespace kovracam
