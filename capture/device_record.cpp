@@ -1,0 +1,11 @@
+#include "capture/device_record.h"
+
+#include "lang/utf16.h"
+
+namespace kovracam {
+
+std::string boundedDeviceField(const std::string& utf8) {
+  return truncateToUtf16Units(utf8, kDeviceFieldUnits);
+}
+
+}  // namespace kovracam

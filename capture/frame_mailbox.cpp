@@ -1,0 +1,69 @@
+#include "capture/frame_mailbox.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+namespace kovracam {
+namespace {
+
+const QEvent::Type kFrameEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kErrorEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+}  // namespace
+
+FrameMailbox::FrameMailbox() = default;
+
+FrameMailbox::~FrameMailbox() {
+  if (newest_) gst_sample_unref(newest_);
+}
+
+void FrameMailbox::post(GstSample* sample) {
+  GstSample* replaced = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    replaced = newest_;
+    newest_ = sample;
+  }
+  if (replaced) gst_sample_unref(replaced);
+  // postEvent is thread-safe; the mailbox outlives every streaming thread (the pipeline is
+  // stopped before the mailbox goes).
+  if (!wakePending_.exchange(true, std::memory_order_acq_rel)) {
+    QCoreApplication::postEvent(this, new QEvent(kFrameEvent));
+  }
+}
+
+void FrameMailbox::postError(const QString& message) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!error_.isEmpty()) return;  // the first failure is the one worth reporting
+    error_ = message;
+  }
+  QCoreApplication::postEvent(this, new QEvent(kErrorEvent));
+}
+
+GstSample* FrameMailbox::take() {
+  std::lock_guard lock(mutex_);
+  GstSample* sample = newest_;
+  newest_ = nullptr;
+  return sample;
+}
+
+bool FrameMailbox::event(QEvent* e) {
+  if (e->type() == kFrameEvent) {
+    wakePending_.store(false, std::memory_order_release);
+    emit frameReady();
+    return true;
+  }
+  if (e->type() == kErrorEvent) {
+    QString message;
+    {
+      std::lock_guard lock(mutex_);
+      message = error_;
+    }
+    emit streamFailed(message);
+    return true;
+  }
+  return QObject::event(e);
+}
+
+}  // namespace kovracam

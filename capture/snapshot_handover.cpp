@@ -1,0 +1,44 @@
+#include "capture/snapshot_handover.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kovracam {
+namespace {
+
+// A block copy that has already started finishes well within this.
+constexpr auto kCopyGrace = std::chrono::seconds(1);
+
+}  // namespace
+
+SnapshotHandover::Delivery SnapshotHandover::request(std::uint8_t* destination,
+                                                     std::size_t capacity,
+                                                     std::chrono::nanoseconds timeout) {
+  m_pSnapDest = destination;
+  m_nSnapCapacity = capacity;
+  m_bSnapRequest.store(true, std::memory_order_release);
+
+  Delivery delivery = Delivery::Delivered;
+  if (!m_hSnapEvent.waitFor(timeout)) {
+    if (m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) {
+      delivery = Delivery::Withdrawn;
+    } else {
+      // The streaming thread took the request just as the wait ended and is copying.
+      delivery = m_hSnapEvent.waitFor(kCopyGrace) ? Delivery::Delivered : Delivery::Stuck;
+    }
+  }
+  m_hSnapEvent.reset();
+  if (delivery != Delivery::Stuck) {
+    m_pSnapDest = nullptr;
+    m_nSnapCapacity = 0;
+  }
+  return delivery;
+}
+
+void SnapshotHandover::offer(const std::uint8_t* frame, std::size_t length) {
+  if (!m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) return;
+  std::memcpy(m_pSnapDest, frame, std::min(length, m_nSnapCapacity));
+  m_hSnapEvent.set();
+}
+
+}  // namespace kovracam

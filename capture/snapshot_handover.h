@@ -1,0 +1,40 @@
+#pragma once
+// Carries one frame from the streaming thread to a waiting user-interface thread.
+//
+// The requester publishes the destination and its capacity, then raises the flag (release); the
+// streaming thread takes the flag (acquire) before it reads them, so one request yields exactly
+// one copy. Completion comes back through a process-private manual-reset event. A request that
+// times out is withdrawn by taking the flag back: whoever takes the flag owns the destination.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+#include "capture/manual_reset_event.h"
+
+namespace kovracam {
+
+class SnapshotHandover {
+ public:
+  enum class Delivery { Delivered, Withdrawn, Stuck };
+
+  // User-interface thread: asks for the next frame to be copied into `destination` (at most
+  // `capacity` bytes) and waits up to `timeout`. Withdrawn: no frame came and none will be
+  // copied. Stuck: a copy started but did not finish within a further grace period; the
+  // destination must then be left alone for good.
+  Delivery request(std::uint8_t* destination, std::size_t capacity,
+                   std::chrono::nanoseconds timeout);
+
+  // Streaming thread, for every frame: copies it when a request is pending. Never writes more
+  // than the requested capacity.
+  void offer(const std::uint8_t* frame, std::size_t length);
+
+ private:
+  std::uint8_t* m_pSnapDest = nullptr;
+  std::size_t m_nSnapCapacity = 0;
+  std::atomic<bool> m_bSnapRequest{false};
+  ManualResetEvent m_hSnapEvent;
+};
+
+}  // namespace kovracam

@@ -1,0 +1,192 @@
+#include "capture/video_cap.h"
+
+#include <QMessageBox>
+#include <algorithm>
+#include <iostream>
+
+#include "capture/capture_graph_builder.h"
+#include "capture/device_enumerator.h"
+#include "capture/frame_mailbox.h"
+#include "capture/video_window.h"
+
+namespace kovracam {
+namespace {
+
+// Bounds how long Run waits for the camera to deliver its first frame or fail.
+constexpr GstClockTime kStartTimeout = 5 * GST_SECOND;
+
+std::int64_t steadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void showUnsupportedTypeBox() {
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
+                  QStringLiteral("This type is not support"), QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace
+
+CVideoCap::CVideoCap(V4l2Io& io)
+    : m_io(io), m_timing(steadyNanoseconds), m_notifyUnsupported(showUnsupportedTypeBox) {}
+
+CVideoCap::~CVideoCap() {
+  joinTableWorker();
+  m_tables.reset();
+  TearDown();
+}
+
+Status CVideoCap::EnumDevices(DeviceList* list) { return enumerateDevices(m_io, list, std::cerr); }
+
+Status CVideoCap::SelectDevice(const std::string& displayName) {
+  auto device = resolveDevice(m_io, displayName, std::cerr);
+  if (!device) return kDeviceNotFound;
+  m_pMoniker = std::move(device);
+  return kOk;
+}
+
+// The format for this build: the stored one when the device takes it; otherwise (first build,
+// or a device that refuses the previous camera's format) the device's own.
+std::optional<CaptureFormat> CVideoCap::decideFormat() {
+  if (m_pFormat && m_pMoniker->applyFormat(*m_pFormat)) return m_pFormat;
+  const auto current = m_pMoniker->currentFormat();
+  if (!current) return std::nullopt;
+  const auto chosen = chooseCaptureFormat(*current, m_pMoniker->offeredFormats());
+  m_pFormat = chosen ? *chosen : *current;
+  if (chosen) m_pMoniker->applyFormat(*chosen);
+  return m_pFormat;
+}
+
+Status CVideoCap::BuildGraph(int* width, int* height) {
+  if (!m_pMoniker) return kNotBound;  // nothing is built without a bound device
+  if (m_pGraph) return kUnexpected;
+  const auto format = decideFormat();
+  if (!format) return kDeviceUnavailable;
+
+  GstElement* graph = gst_pipeline_new("capture graph");
+  GstElement* source = m_pMoniker->createSource(*format);
+  if (!source) {
+    gst_object_unref(graph);
+    return kDeviceUnavailable;
+  }
+  gst_bin_add(GST_BIN(graph), source);
+  m_pGraph = graph;
+  m_pBuilder = std::make_unique<CaptureGraphBuilder>(graph);
+  m_pSource = GST_ELEMENT(gst_object_ref(source));
+  // From here on a failure leaves the members set; the caller tears the graph down.
+  GstElement* grabber = gst_element_factory_make("identity", kGrabFilterName);
+  if (!grabber) return kNoInterface;
+  gst_bin_add(GST_BIN(graph), grabber);
+  m_pGrabber = GST_ELEMENT(gst_object_ref(grabber));
+
+  const PixelFormat pixel = pixelFormatOf(format->subtype);
+  if (pixel == kPixelNone) {
+    m_notifyUnsupported();
+    return kUnsupportedSubtype;
+  }
+  m_graphFormat = *format;
+  m_nPixelFormat = pixel;
+  *width = m_nWidth = format->width;
+  *height = m_nHeight = format->height;
+  return kOk;
+}
+
+Status CVideoCap::RenderPreview() {
+  if (!m_pGraph) return kNotBound;
+  if (!m_mailbox) {
+    m_mailbox = std::make_unique<FrameMailbox>();
+    QObject::connect(m_mailbox.get(), &FrameMailbox::streamFailed, m_mailbox.get(),
+                     [this](const QString& message) { onStreamFailed(message); });
+  }
+  const Status linked = m_pBuilder->renderPreview(m_pSource, m_pGrabber, *m_mailbox);
+  if (linked != kOk) return linked;
+  installGrabberProbe();
+
+  GstBus* bus = gst_element_get_bus(m_pGraph);
+  gst_bus_set_sync_handler(
+      bus,
+      [](GstBus*, GstMessage* message, gpointer mailbox) -> GstBusSyncReply {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+          GError* error = nullptr;
+          gst_message_parse_error(message, &error, nullptr);
+          static_cast<FrameMailbox*>(mailbox)->postError(
+              QString::fromUtf8(error ? error->message : "unknown error"));
+          if (error) g_error_free(error);
+        }
+        gst_message_unref(message);
+        return GST_BUS_DROP;
+      },
+      m_mailbox.get(), nullptr);
+  gst_object_unref(bus);
+
+  // Opening the device happens here, so a busy or vanished camera fails the start.
+  if (gst_element_set_state(m_pGraph, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+    gst_element_set_state(m_pGraph, GST_STATE_NULL);
+    return kDeviceUnavailable;
+  }
+  return kOk;
+}
+
+Status CVideoCap::PlaceVideoWindow(QWidget* owner, int width, int height) {
+  if (!m_pGraph || !m_mailbox || !owner) return kOk;  // no graph: nothing to place
+  if (!m_videoWindow || m_videoWindow->parentWidget() != owner) {
+    delete m_videoWindow.data();
+    m_videoWindow = new VideoWindow(*m_mailbox, owner);
+  }
+  // Below the banner strip; a minimised frame asks for negative sizes, which mean empty.
+  m_videoWindow->setGeometry(0, 50, std::max(0, width), std::max(0, height));
+  m_videoWindow->show();
+  return kOk;
+}
+
+Status CVideoCap::Run() {
+  if (!m_pGraph) return kOk;
+  GstStateChangeReturn change = gst_element_set_state(m_pGraph, GST_STATE_PLAYING);
+  if (change == GST_STATE_CHANGE_ASYNC) {
+    change = gst_element_get_state(m_pGraph, nullptr, nullptr, kStartTimeout);
+  }
+  m_timing.reset();
+  if (change == GST_STATE_CHANGE_FAILURE) {
+    gst_element_set_state(m_pGraph, GST_STATE_NULL);
+    return kDeviceUnavailable;
+  }
+  m_bGraphRunning.store(true, std::memory_order_release);
+  return kOk;
+}
+
+Status CVideoCap::Stop() {
+  if (!m_pGraph) return kOk;
+  m_bGraphRunning.store(false, std::memory_order_release);
+  // Stopping releases the device and ends the streaming threads before the call returns.
+  return gst_element_set_state(m_pGraph, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE ? kFail
+                                                                                     : kOk;
+}
+
+void CVideoCap::TearDown() {
+  m_bGraphRunning.store(false, std::memory_order_release);
+  if (m_pGraph) {
+    gst_element_set_state(m_pGraph, GST_STATE_NULL);
+    gst_object_unref(m_pGraph);
+    m_pGraph = nullptr;
+  }
+  m_pBuilder.reset();
+  if (m_pSource) gst_object_unref(m_pSource);
+  m_pSource = nullptr;
+  if (m_pGrabber) gst_object_unref(m_pGrabber);
+  m_pGrabber = nullptr;
+  m_pMoniker.reset();
+  // The video window and the frame hand-over go with the graph.
+  delete m_videoWindow.data();
+  m_mailbox.reset();
+}
+
+QWidget* CVideoCap::videoWindow() const { return m_videoWindow.data(); }
+
+void CVideoCap::onStreamFailed(const QString& message) {
+  std::cerr << "kovracam: the camera stopped: " << message.toStdString() << "\n";
+  Stop();
+}
+
+}  // namespace kovracam

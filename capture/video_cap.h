@@ -1,0 +1,137 @@
+#pragma once
+// The capture engine: binds a camera, builds and runs its pipeline (preview into a video window
+// under the banner), counts and times its frames, hands single frames over for snapshots, and
+// reaches the camera's own controls.
+//
+// Threads: every operation runs on the user-interface thread, except BufferCB, which the
+// pipeline's streaming thread calls for every frame. What the two share is FrameTiming (under
+// its lock) and SnapshotHandover (an atomic flag plus an event); see those classes.
+
+#include <gst/gst.h>
+
+#include <QPointer>
+#include <QWidget>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "capture/capture_device.h"
+#include "capture/capture_format.h"
+#include "capture/device_record.h"
+#include "capture/frame_timing.h"
+#include "capture/pixel_conversion.h"
+#include "capture/snapshot_handover.h"
+#include "capture/status.h"
+#include "capture/v4l2_io.h"
+
+namespace kovracam {
+
+class CaptureGraphBuilder;
+class FrameMailbox;
+class VideoWindow;
+
+// Interfaces the engine answers to as a frame callback object.
+enum class InterfaceId { Unknown, SampleGrabberCB, Other };
+
+class CVideoCap {
+ public:
+  explicit CVideoCap(V4l2Io& io = systemV4l2Io());
+  virtual ~CVideoCap();
+  CVideoCap(const CVideoCap&) = delete;
+  CVideoCap& operator=(const CVideoCap&) = delete;
+
+  // Frame callback object. The engine lives as long as its owner: reference counting is a no-op.
+  Status QueryInterface(InterfaceId riid, void** ppv);
+  std::uint32_t AddRef() { return 1; }
+  std::uint32_t Release() { return 0; }
+  Status SampleCB(double sampleTime, GstSample* sample);
+  // Streaming thread, once per frame.
+  Status BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length);
+
+  // Devices.
+  Status EnumDevices(DeviceList* list);
+  Status SelectDevice(const std::string& displayName);
+
+  // Graph.
+  Status BuildGraph(int* width, int* height);
+  Status RenderPreview();
+  Status PlaceVideoWindow(QWidget* owner, int width, int height);
+  Status Run();
+  Status Stop();
+  void TearDown();
+
+  // Frames.
+  void Prepare();
+  // 1 when `bits` (bottom-up 24-bit rows, each padded to 4 bytes) holds the next frame; 0 when
+  // the block is too small, no graph runs, or no frame came in time.
+  int GetSnapshot(std::uint8_t* bits, std::size_t length);
+  Status GetFrameRate(double* rate);
+
+  // Camera controls.
+  void ShowFilterProperties(QWidget* owner);
+  void ShowPinProperties(QWidget* owner, int* width, int* height);
+  int GetPowerLineFrequency();
+  void SetPowerLineFrequency(int value);
+
+  // Read by the view and the frame.
+  int m_nWidth = 0;
+  int m_nHeight = 0;
+
+  // For tests: the clock that stamps frames (nanoseconds), and the graph's state.
+  void setClockForTesting(std::function<std::int64_t()> clock) {
+    m_timing.setClock(std::move(clock));
+  }
+  // Replaces the "This type is not support" box (tests must not block on a modal box).
+  void setUnsupportedNoticeForTesting(std::function<void()> notice) {
+    m_notifyUnsupported = std::move(notice);
+  }
+  bool hasGraph() const { return m_pGraph != nullptr; }
+  bool hasMoniker() const { return m_pMoniker != nullptr; }
+  bool isRunning() const { return m_bGraphRunning.load(std::memory_order_acquire); }
+  GstElement* graphForTesting() const { return m_pGraph; }
+  QWidget* videoWindow() const;
+  int pixelFormat() const { return m_nPixelFormat; }
+  std::optional<CaptureFormat> storedFormat() const { return m_pFormat; }
+  std::uint64_t framesSeenForTesting() const { return m_nFramesSeen.load(); }
+  // The conversion tables; joins the worker first.
+  const ConversionTables* tablesForTesting();
+  bool tablesReadyForTesting() const { return m_pTableThread == nullptr; }
+
+ private:
+  std::optional<CaptureFormat> decideFormat();
+  void installGrabberProbe();
+  void replaceSource(const CaptureFormat& format);
+  void onStreamFailed(const QString& message);
+  void joinTableWorker();
+  std::chrono::nanoseconds snapshotTimeout() const;
+
+  V4l2Io& m_io;
+
+  std::unique_ptr<CaptureDevice> m_pMoniker;
+  GstElement* m_pGraph = nullptr;
+  std::unique_ptr<CaptureGraphBuilder> m_pBuilder;
+  GstElement* m_pGrabber = nullptr;
+  GstElement* m_pSource = nullptr;
+  std::optional<CaptureFormat> m_pFormat;  // survives TearDown and device changes
+  CaptureFormat m_graphFormat;             // what the current graph was built with
+
+  FrameTiming m_timing;
+  SnapshotHandover m_snapshot;
+  int m_nPixelFormat = kPixelNone;
+
+  std::unique_ptr<std::thread> m_pTableThread;
+  std::unique_ptr<ConversionTables> m_tables;
+
+  std::function<void()> m_notifyUnsupported;
+  std::atomic<bool> m_bGraphRunning{false};
+  std::atomic<std::uint64_t> m_nFramesSeen{0};
+  std::unique_ptr<FrameMailbox> m_mailbox;
+  QPointer<VideoWindow> m_videoWindow;
+};
+
+}  // namespace kovracam

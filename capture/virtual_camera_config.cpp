@@ -1,0 +1,369 @@
+#include "capture/virtual_camera_config.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <gst/gst.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <istream>
+#include <map>
+#include <numeric>
+#include <ostream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "capture/device_record.h"
+#include "lang/utf16.h"
+
+namespace kovracam {
+
+namespace {
+
+constexpr int kMaxFrameSide = 8192;
+constexpr int kMaxFrameRate = 1000;
+constexpr int kMaxRateDecimals = 6;  // 1000 * 10^6 still fits an int
+// The display name must fit a device field whole, or the device-choice file could not name it.
+constexpr std::size_t kMaxIdUnits =
+    kDeviceFieldUnits - std::char_traits<char>::length(kVirtualDisplayPrefix);
+// A list of cameras is a few lines; anything much larger is not one.
+constexpr std::size_t kMaxFileBytes = 1 << 20;
+
+std::string_view trim(std::string_view s) {
+  constexpr std::string_view kSpace = " \t\r\n\v\f";
+  const auto first = s.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(kSpace) - first + 1);
+}
+
+std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+bool allDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A whole number from 1 to `max`; nullopt otherwise (digits only, so no sign and no overflow).
+std::optional<int> parseBounded(std::string_view s, int max) {
+  long value = 0;
+  for (char c : s) {
+    value = value * 10 + (c - '0');
+    if (value > max) return std::nullopt;
+  }
+  if (value < 1) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+bool looksLikeRate(std::string_view s) {
+  const auto point = s.find('.');
+  if (point == std::string_view::npos) return allDigits(s);
+  return allDigits(s.substr(0, point)) && allDigits(s.substr(point + 1));
+}
+
+// A decimal rate as an exact fraction in lowest terms: "7.5" is 15/2, "29.97" is 2997/100.
+std::optional<FrameRate> parseRate(std::string_view s) {
+  const auto point = s.find('.');
+  const std::string_view whole = s.substr(0, point);
+  const std::string_view decimals = point == std::string_view::npos ? "" : s.substr(point + 1);
+  if (decimals.size() > kMaxRateDecimals) return std::nullopt;
+  long num = 0;
+  for (char c : whole) {
+    num = num * 10 + (c - '0');
+    if (num > kMaxFrameRate) return std::nullopt;
+  }
+  long den = 1;
+  for (char c : decimals) {
+    num = num * 10 + (c - '0');
+    den *= 10;
+  }
+  if (num <= 0 || num > kMaxFrameRate * den) return std::nullopt;
+  const long divisor = std::gcd(num, den);
+  return FrameRate{static_cast<int>(num / divisor), static_cast<int>(den / divisor)};
+}
+
+// One "FOURCC WxH@FPS" item; on failure `fault` says why.
+std::optional<CaptureFormat> parseFormat(std::string_view item, std::string& fault) {
+  const std::string prefix = "bad format " + quoted(item) + " (";
+  const auto gap = item.find_first_of(" \t");
+  const std::string_view fourcc = item.substr(0, gap);
+  const std::string_view rest = gap == std::string_view::npos ? "" : trim(item.substr(gap));
+  const auto x = rest.find('x');
+  const auto at = rest.find('@', x == std::string_view::npos ? 0 : x);
+  if (x == std::string_view::npos || at == std::string_view::npos ||
+      !allDigits(rest.substr(0, x)) || !allDigits(rest.substr(x + 1, at - x - 1)) ||
+      !looksLikeRate(rest.substr(at + 1))) {
+    fault = prefix + "expected FOURCC WxH@FPS)";
+    return std::nullopt;
+  }
+  const auto subtype = subtypeFromName(std::string(fourcc));
+  if (!subtype) {
+    fault = prefix + "unknown FOURCC " + quoted(fourcc) + "; expected YUY2, RGB24, MJPG or I420)";
+    return std::nullopt;
+  }
+  const auto width = parseBounded(rest.substr(0, x), kMaxFrameSide);
+  const auto height = parseBounded(rest.substr(x + 1, at - x - 1), kMaxFrameSide);
+  if (!width || !height) {
+    fault = prefix + "width and height must be from 1 to " + std::to_string(kMaxFrameSide) + ")";
+    return std::nullopt;
+  }
+  const auto rate = parseRate(rest.substr(at + 1));
+  if (!rate) {
+    fault = prefix + "frame rate must be above 0 and at most " + std::to_string(kMaxFrameRate) +
+            ", with at most " + std::to_string(kMaxRateDecimals) + " decimals)";
+    return std::nullopt;
+  }
+  return CaptureFormat{*subtype, *width, *height, *rate};
+}
+
+std::optional<std::vector<CaptureFormat>> parseFormats(std::string_view value, std::string& fault) {
+  std::vector<CaptureFormat> formats;
+  std::size_t start = 0;
+  while (true) {
+    const auto comma = value.find(',', start);
+    const auto format = parseFormat(trim(value.substr(start, comma - start)), fault);
+    if (!format) return std::nullopt;
+    formats.push_back(*format);
+    if (comma == std::string_view::npos) return formats;
+    start = comma + 1;
+  }
+}
+
+// Letters of any script (with the marks that complete them), ASCII digits, '.', '_' and '-'.
+bool isValidId(const std::string& id) {
+  if (id.empty() || !g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr)) {
+    return false;
+  }
+  bool afterLetter = false;
+  for (const char* p = id.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
+    const gunichar c = g_utf8_get_char(p);
+    const GUnicodeType type = g_unichar_type(c);
+    const bool mark = type == G_UNICODE_SPACING_MARK || type == G_UNICODE_ENCLOSING_MARK ||
+                      type == G_UNICODE_NON_SPACING_MARK;
+    const bool letter = g_unichar_isalpha(c) != FALSE;
+    const bool asciiOther = (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    if (!letter && !asciiOther && !(mark && afterLetter)) return false;
+    afterLetter = letter || (mark && afterLetter);
+  }
+  return true;
+}
+
+// The nicknames of videotestsrc's "pattern" property, read from the element's class.
+std::optional<std::vector<std::string>> readPatternNicknames() {
+  GstElementFactory* factory = gst_element_factory_find("videotestsrc");
+  if (factory == nullptr) return std::nullopt;
+  GstPluginFeature* loaded = gst_plugin_feature_load(GST_PLUGIN_FEATURE(factory));
+  gst_object_unref(factory);
+  if (loaded == nullptr) return std::nullopt;
+  std::optional<std::vector<std::string>> nicknames;
+  const GType type = gst_element_factory_get_element_type(GST_ELEMENT_FACTORY(loaded));
+  if (type != G_TYPE_INVALID) {
+    gpointer klass = g_type_class_ref(type);
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_CLASS(klass), "pattern");
+    if (spec != nullptr && G_IS_PARAM_SPEC_ENUM(spec)) {
+      const GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+      nicknames.emplace();
+      for (guint i = 0; i < values->n_values; ++i)
+        nicknames->push_back(values->values[i].value_nick);
+    }
+    g_type_class_unref(klass);
+  }
+  gst_object_unref(loaded);
+  return nicknames;
+}
+
+// nullptr when the patterns cannot be known (GStreamer not started, videotestsrc missing); any
+// nickname passes then. Looked up once: the registry does not change while we run.
+const std::vector<std::string>* patternNicknames() {
+  if (!gst_is_initialized()) return nullptr;
+  static const std::optional<std::vector<std::string>> nicknames = readPatternNicknames();
+  return nicknames ? &*nicknames : nullptr;
+}
+
+void checkPattern(const std::string& pattern, std::string& fault) {
+  const std::vector<std::string>* known = patternNicknames();
+  if (pattern.empty()) {
+    fault = "empty pattern";
+    return;
+  }
+  if (known == nullptr) return;
+  std::string list;
+  for (const std::string& nick : *known) {
+    if (nick == pattern) return;
+    list += (list.empty() ? "" : ", ") + nick;
+  }
+  fault = "unknown pattern " + quoted(pattern) + " (videotestsrc offers " + list + ")";
+}
+
+std::optional<PowerLineSetting> parsePowerLine(std::string_view value) {
+  static constexpr std::pair<std::string_view, PowerLineSetting> kSettings[] = {
+      {"none", PowerLineSetting::None},
+      {"off", PowerLineSetting::Off},
+      {"50", PowerLineSetting::Hz50},
+      {"60", PowerLineSetting::Hz60},
+      {"auto", PowerLineSetting::Auto}};
+  for (const auto& [name, setting] : kSettings) {
+    if (value == name) return setting;
+  }
+  return std::nullopt;
+}
+
+// Stores one key's value in `camera`; false with `fault` set when the value is bad.
+bool applyField(const std::string& key, const std::string& value, VirtualCamera& camera,
+                std::string& fault) {
+  if (key == "id") {
+    if (!isValidId(value)) {
+      fault = "bad id " + quoted(value) + " (letters, digits, '.', '_' and '-' only, not empty)";
+      return false;
+    }
+    if (utf16Length(value) > kMaxIdUnits) {
+      fault = "id too long (at most " + std::to_string(kMaxIdUnits) + " UTF-16 code units)";
+      return false;
+    }
+    camera.id = value;
+  } else if (key == "name") {
+    if (value.empty()) {
+      fault = "empty name";
+    } else if (!utf8ToUtf16(value)) {
+      fault = "name is not valid UTF-8";
+    }
+    camera.name = value;
+  } else if (key == "formats") {
+    auto formats = parseFormats(value, fault);
+    if (formats) camera.formats = std::move(*formats);
+  } else if (key == "pattern") {
+    checkPattern(value, fault);
+    camera.pattern = value;
+  } else if (key == "powerline") {
+    const auto setting = parsePowerLine(value);
+    if (!setting)
+      fault = "bad powerline " + quoted(value) + " (expected none, off, 50, 60 or auto)";
+    camera.powerline = setting.value_or(PowerLineSetting::Hz50);
+  } else {
+    fault = "unknown key " + quoted(key) + " (expected id, name, formats, pattern or powerline)";
+  }
+  return fault.empty();
+}
+
+// One camera line; on failure `fault` names the first thing wrong with it.
+std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault) {
+  VirtualCamera camera;
+  std::map<std::string, bool> seen;
+  for (std::size_t start = 0; start <= line.size();) {
+    const auto semicolon = std::min(line.find(';', start), line.size());
+    const std::string_view field = trim(line.substr(start, semicolon - start));
+    start = semicolon + 1;
+    if (field.empty()) continue;
+    const auto equals = field.find('=');
+    if (equals == std::string_view::npos) {
+      fault = "field " + quoted(field) + " has no '=' (expected key=value)";
+      return std::nullopt;
+    }
+    const std::string key(trim(field.substr(0, equals)));
+    if (key.empty()) {
+      fault = "field " + quoted(field) + " has no key (expected key=value)";
+      return std::nullopt;
+    }
+    if (seen[key]) {
+      fault = "duplicate key " + quoted(key);
+      return std::nullopt;
+    }
+    seen[key] = true;
+    if (!applyField(key, std::string(trim(field.substr(equals + 1))), camera, fault)) {
+      return std::nullopt;
+    }
+  }
+  for (const char* required : {"id", "name", "formats"}) {
+    if (!seen[required]) {
+      fault = "missing required key " + quoted(required);
+      return std::nullopt;
+    }
+  }
+  return camera;
+}
+
+// Owns a descriptor for the time a file is read.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The whole file, or nullopt with `fault` set. A directory opens, but its first read fails.
+std::optional<std::string> readSmallFile(const std::string& path, std::string& fault) {
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    fault = std::generic_category().message(errno);
+    return std::nullopt;
+  }
+  std::string text;
+  char chunk[4096];
+  while (true) {
+    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      fault = std::generic_category().message(errno);
+      return std::nullopt;
+    }
+    if (n == 0) return text;
+    text.append(chunk, static_cast<std::size_t>(n));
+    if (text.size() > kMaxFileBytes) {
+      fault = "larger than " + std::to_string(kMaxFileBytes) + " bytes";
+      return std::nullopt;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::string& fileName,
+                                               std::ostream& diagnostics) {
+  std::vector<VirtualCamera> cameras;
+  std::map<std::string, int> idLines;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    // Some editors start a UTF-8 file with a byte-order mark.
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+    const std::string_view text = trim(line);
+    if (text.empty() || text.front() == '#') continue;
+    std::string fault;
+    auto camera = parseLine(text, fault);
+    if (camera) {
+      const auto [earlier, fresh] = idLines.emplace(camera->id, number);
+      if (!fresh) {
+        fault = "duplicate id " + quoted(camera->id) + " (already on line " +
+                std::to_string(earlier->second) + ")";
+      }
+    }
+    if (!fault.empty()) {
+      diagnostics << fileName << ":" << number << ": " << fault << "\n";
+      continue;
+    }
+    cameras.push_back(std::move(*camera));
+  }
+  return cameras;
+}
+
+std::vector<VirtualCamera> loadVirtualCameras(std::ostream& diagnostics) {
+  const char* path = std::getenv(kVirtualCamerasEnv);
+  if (path == nullptr || *path == '\0') return {};
+  std::string fault;
+  const auto text = readSmallFile(path, fault);
+  if (!text) {
+    diagnostics << path << ": cannot read the virtual camera list (" << fault << ")\n";
+    return {};
+  }
+  std::istringstream in(*text);
+  return parseVirtualCameras(in, path, diagnostics);
+}
+
+}  // namespace kovracam

@@ -1,0 +1,59 @@
+#pragma once
+// Points KOVRACAM_VIRTUAL_CAMERAS at a scratch file for one test, and puts it back afterwards.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "capture/virtual_camera_config.h"
+
+namespace kovracam::testing {
+
+class VirtualCameraEnv {
+ public:
+  explicit VirtualCameraEnv(const std::string& lines) {
+    path_ = std::filesystem::temp_directory_path() /
+            ("kovracam-cameras-" + std::to_string(::getpid()) + "-" +
+             std::to_string(counter()++) + ".conf");
+    if (const char* old = std::getenv(kVirtualCamerasEnv)) previous_ = old;
+    write(lines);
+    ::setenv(kVirtualCamerasEnv, path_.c_str(), 1);
+  }
+  ~VirtualCameraEnv() {
+    if (previous_) {
+      ::setenv(kVirtualCamerasEnv, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(kVirtualCamerasEnv);
+    }
+    std::filesystem::remove(path_);
+  }
+  void write(const std::string& lines) { std::ofstream(path_) << lines; }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  static int& counter() {
+    static int n = 0;
+    return n;
+  }
+  std::filesystem::path path_;
+  std::optional<std::string> previous_;
+};
+
+// Runs the event loop until `done` holds or `timeout` passes; returns done().
+inline bool processEventsUntil(const std::function<bool()>& done,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return done();
+}
+
+}  // namespace kovracam::testing
