@@ -100,6 +100,11 @@ void nearestSize(const FakeFormat& format, std::uint32_t& width, std::uint32_t& 
   height = bestH;
 }
 
+// What the node can do, V4L2_CAP_DEVICE_CAPS semantics.
+std::uint32_t nodeCaps(const FakeDevice& device) {
+  return (device.capabilities & V4L2_CAP_DEVICE_CAPS) ? device.deviceCaps : device.capabilities;
+}
+
 double seconds(const v4l2_fract& f) { return static_cast<double>(f.numerator) / f.denominator; }
 
 }  // namespace
@@ -140,7 +145,7 @@ int FakeV4l2Io::queryCapability(const FakeDevice& device, v4l2_capability& cap) 
 }
 
 int FakeV4l2Io::enumFormat(const FakeDevice& device, v4l2_fmtdesc& desc) {
-  if (desc.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || !(device.deviceCaps & V4L2_CAP_VIDEO_CAPTURE) ||
+  if (desc.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || !(nodeCaps(device) & V4L2_CAP_VIDEO_CAPTURE) ||
       desc.index >= device.formats.size()) {
     return EINVAL;
   }
@@ -182,7 +187,7 @@ int FakeV4l2Io::enumFrameInterval(const FakeDevice& device, v4l2_frmivalenum& in
 }
 
 int FakeV4l2Io::getFormat(const FakeDevice& device, v4l2_format& format) {
-  if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || !(device.deviceCaps & V4L2_CAP_VIDEO_CAPTURE)) {
+  if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || !(nodeCaps(device) & V4L2_CAP_VIDEO_CAPTURE)) {
     return EINVAL;
   }
   fillPixFormat(device, format.fmt.pix);

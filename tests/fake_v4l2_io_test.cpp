@@ -247,8 +247,8 @@ TEST_F(FakeV4l2IoTest, SetFormatAndRateAnswerWithTheNearestOffered) {
   io.close(fd);
 }
 
-TEST_F(FakeV4l2IoTest, MetadataNodeHasNoVideoCaptureFormat) {
-  const int fd = openNode("/dev/video1");
+TEST_F(FakeV4l2IoTest, CaptureFormatsFollowTheNodesOwnCaps) {
+  const int fd = openNode("/dev/video1");  // metadata: the device can capture, the node cannot
   v4l2_fmtdesc desc{};
   desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FMT, &desc)), EINVAL);
@@ -256,6 +256,16 @@ TEST_F(FakeV4l2IoTest, MetadataNodeHasNoVideoCaptureFormat) {
   format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_G_FMT, &format)), EINVAL);
   io.close(fd);
+
+  // A driver without V4L2_CAP_DEVICE_CAPS: `capabilities` describes the node.
+  FakeDevice old = fakeUvcCamera("Old Driver");
+  old.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+  old.deviceCaps = 0;
+  io.addDevice("/dev/video4", old);
+  const int oldFd = openNode("/dev/video4");
+  EXPECT_EQ(io.ioctl(oldFd, VIDIOC_ENUM_FMT, &desc), 0);
+  EXPECT_EQ(io.ioctl(oldFd, VIDIOC_G_FMT, &format), 0);
+  io.close(oldFd);
 }
 
 TEST_F(FakeV4l2IoTest, InjectedFailuresLastAsLongAsAsked) {

@@ -7,6 +7,7 @@
 #include <linux/videodev2.h>
 
 #include <cerrno>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@
 #include "capture/v4l2_formats.h"
 
 namespace kovracam {
+
+// Readable failure messages; internal linkage keeps it out of other tests' way.
+[[maybe_unused]] static void PrintTo(const CaptureFormat& format, std::ostream* out) {
+  *out << describe(format) << " (" << format.fps.num << "/" << format.fps.den << ")";
+}
+
 namespace {
 
 constexpr const char* kNode = "/dev/video0";
@@ -93,11 +100,12 @@ TEST_F(V4l2CaptureDeviceTest, SizeRangesOfferTheCommonSizesInside) {
   camera.formats[1].sizeRange = v4l2_frmsize_stepwise{1000, 1100, 1, 1000, 1100, 1};
   camera.formats[1].rangeIntervals = {{1, 5}};
   auto device = bind(camera);
-  // 800x600 is off the 16-line grid, 1280x1024 too tall; the MJPEG range holds no common size.
+  // 800x600 is off the 16-line grid, 1024x768 and taller too tall; the MJPEG range holds no
+  // common size and offers its largest.
   const std::vector<CaptureFormat> expected = {
       {Subtype::YUY2, 320, 240, {30, 1}},  {Subtype::YUY2, 352, 288, {30, 1}},
-      {Subtype::YUY2, 640, 480, {30, 1}},  {Subtype::YUY2, 1024, 768, {30, 1}},
-      {Subtype::YUY2, 1280, 720, {30, 1}}, {Subtype::MJPG, 1100, 1100, {5, 1}},
+      {Subtype::YUY2, 640, 480, {30, 1}},  {Subtype::YUY2, 1280, 720, {30, 1}},
+      {Subtype::MJPG, 1100, 1100, {5, 1}},
   };
   EXPECT_EQ(device->offeredFormats(), expected);
 }

@@ -108,6 +108,10 @@ class Session:
             time.sleep(0.1)
         return None
 
+    def click(self, x, y):
+        self.xdotool("mousemove", "--sync", str(x), str(y))
+        self.xdotool("click", "1")
+
     def visible_windows(self):
         out = self.xdotool("search", "--onlyvisible", "--name", ".")
         return [w for w in out.split() if w]
