@@ -12,6 +12,7 @@
 #include <map>
 #include <numeric>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -237,8 +238,9 @@ bool applyField(const std::string& key, const std::string& value, VirtualCamera&
     camera.pattern = value;
   } else if (key == "powerline") {
     const auto setting = parsePowerLine(value);
-    if (!setting)
+    if (!setting) {
       fault = "bad powerline " + quoted(value) + " (expected none, off, 50, 60 or auto)";
+    }
     camera.powerline = setting.value_or(PowerLineSetting::Hz50);
   } else {
     fault = "unknown key " + quoted(key) + " (expected id, name, formats, pattern or powerline)";
@@ -249,7 +251,7 @@ bool applyField(const std::string& key, const std::string& value, VirtualCamera&
 // One camera line; on failure `fault` names the first thing wrong with it.
 std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault) {
   VirtualCamera camera;
-  std::map<std::string, bool> seen;
+  std::set<std::string> seen;
   for (std::size_t start = 0; start <= line.size();) {
     const auto semicolon = std::min(line.find(';', start), line.size());
     const std::string_view field = trim(line.substr(start, semicolon - start));
@@ -265,17 +267,16 @@ std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault
       fault = "field " + quoted(field) + " has no key (expected key=value)";
       return std::nullopt;
     }
-    if (seen[key]) {
+    if (!seen.insert(key).second) {
       fault = "duplicate key " + quoted(key);
       return std::nullopt;
     }
-    seen[key] = true;
     if (!applyField(key, std::string(trim(field.substr(equals + 1))), camera, fault)) {
       return std::nullopt;
     }
   }
   for (const char* required : {"id", "name", "formats"}) {
-    if (!seen[required]) {
+    if (!seen.contains(required)) {
       fault = "missing required key " + quoted(required);
       return std::nullopt;
     }

@@ -79,14 +79,14 @@ TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverO
       format(V4L2_PIX_FMT_GREY, {{640, 480, {{1, 30}}}}),
       format(V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}, {1001, 30000}}}}),
       format(V4L2_PIX_FMT_BGR24, {{160, 120, {{2, 15}}}}),
-      format(V4L2_PIX_FMT_YUV420, {{320, 240, {{333333, 10000000}}}}),
+      format(V4L2_PIX_FMT_YUV420, {{320, 240, {{333333, 10000000}, {1000, 25000}}}}),
   };
   auto device = bind(camera);
   const std::vector<CaptureFormat> expected = {
       {Subtype::YUY2, 640, 480, {30, 1}},     {Subtype::YUY2, 640, 480, {15, 1}},
       {Subtype::YUY2, 320, 240, {30, 1}},     {Subtype::MJPG, 1280, 720, {30, 1}},
       {Subtype::MJPG, 1280, 720, {30000, 1001}}, {Subtype::RGB24, 160, 120, {15, 2}},
-      {Subtype::I420, 320, 240, {10000000, 333333}},
+      {Subtype::I420, 320, 240, {10000000, 333333}}, {Subtype::I420, 320, 240, {25, 1}},
   };
   EXPECT_EQ(device->offeredFormats(), expected);
   EXPECT_EQ(io.openFdCount(), 0u);

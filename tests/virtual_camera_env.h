@@ -46,6 +46,27 @@ class VirtualCameraEnv {
   std::optional<std::string> previous_;
 };
 
+// Makes a fresh empty directory the current one for one test (the app reads and writes its
+// device-choice file there), and goes back afterwards.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    char pattern[] = "/tmp/kovracam-cwd-XXXXXX";
+    path_ = ::mkdtemp(pattern);
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(path_);
+  }
+  ~ScratchDirectory() {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(path_);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+};
+
 // Runs the event loop until `done` holds or `timeout` passes; returns done().
 inline bool processEventsUntil(const std::function<bool()>& done,
                                std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
