@@ -74,16 +74,27 @@ class XServer:
     """A private Xvfb that every measured process draws into."""
 
     def __init__(self):
-        read_fd, write_fd = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp"],
-            pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = wait_for_line(read_fd, 15)
-        if not number:
+        # Other people's X servers come and go on this machine; a display number that was free
+        # when Xvfb picked it has been seen to refuse clients, so check and retry.
+        for _ in range(3):
+            read_fd, write_fd = os.pipe()
+            self.proc = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten",
+                 "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
+            os.close(write_fd)
+            self.display = ":" + wait_for_line(read_fd, 15)
+            if self.display != ":" and self.accepts_clients():
+                return
             self.close()
-            raise BenchError("Xvfb did not report a display within 15 s")
-        self.display = ":" + number
+        raise BenchError("could not start an Xvfb that accepts clients (3 tries)")
+
+    def accepts_clients(self):
+        try:
+            return subprocess.run(["xwininfo", "-root"], env=self.env(), capture_output=True,
+                                  timeout=10).returncode == 0
+        except subprocess.TimeoutExpired:
+            return False
 
     def env(self):
         env = dict(os.environ)
