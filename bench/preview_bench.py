@@ -5,6 +5,7 @@ produced. Everything runs under a private Xvfb; see bench/README.md."""
 
 import argparse
 import os
+import select
 import shutil
 import signal
 import statistics
@@ -74,13 +75,13 @@ class XServer:
     """A private Xvfb that every measured process draws into."""
 
     def __init__(self):
-        # Other people's X servers come and go on this machine; a display number that was free
-        # when Xvfb picked it has been seen to refuse clients, so check and retry.
+        # Without -noreset the server resets whenever its last client leaves, and a client
+        # that connects during the reset is refused: that happens between runs here.
         for _ in range(3):
             read_fd, write_fd = os.pipe()
             self.proc = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten",
-                 "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
+                 "tcp", "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL)
             os.close(write_fd)
             self.display = ":" + wait_for_line(read_fd, 15)
@@ -142,7 +143,6 @@ class XServer:
 
 def wait_for_line(fd, timeout):
     """First line written to fd within timeout seconds, or ''."""
-    import select
     data = b""
     deadline = time.monotonic() + timeout
     with os.fdopen(fd, "rb", buffering=0) as f:
@@ -197,7 +197,7 @@ class AppRun:
     def exit_through_menu(self):
         """Closes the window with File > Exit (SIGTERM would lose the stats line)."""
         x, y = self.x.origin(self.wid)
-        for attempt in range(3):
+        for _ in range(3):
             self.x.click(x + 20, y + 10)  # File
             time.sleep(0.3)
             self.x.click(x + 20, y + 28)  # Exit, the first item below the menu bar

@@ -23,20 +23,17 @@ CaptureGraphBuilder::~CaptureGraphBuilder() { gst_object_unref(pipeline_); }
 
 Status CaptureGraphBuilder::renderPreview(GstElement* source, GstElement* grabber,
                                           FrameMailbox& mailbox) {
-  GstElement* queue = gst_element_factory_make("queue", "preview queue");
   GstElement* convert = gst_element_factory_make("videoconvert", "preview convert");
   GstElement* sink = gst_element_factory_make("appsink", "video renderer");
-  if (!queue || !convert || !sink) {
-    for (GstElement* e : {queue, convert, sink}) {
+  if (!convert || !sink) {
+    for (GstElement* e : {convert, sink}) {
       if (e) gst_object_unref(gst_object_ref_sink(e));
     }
     return kNoInterface;
   }
-  // The window only ever wants the newest frame: a slow paint drops old ones here rather than
-  // holding back the camera.
-  g_object_set(queue, "max-size-buffers", 2u, "max-size-bytes", 0u, "max-size-time",
-               guint64{0}, "leaky", 2 /* downstream */, nullptr);
   GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+  // The sink hands each frame on at once and keeps none: the window only ever wants the newest,
+  // so a slow paint drops old frames rather than holding back the camera.
   g_object_set(sink, "caps", caps, "sync", FALSE, "max-buffers", 1u, "drop", TRUE,
                "enable-last-sample", FALSE, nullptr);
   gst_caps_unref(caps);
@@ -44,8 +41,8 @@ Status CaptureGraphBuilder::renderPreview(GstElement* source, GstElement* grabbe
   callbacks.new_sample = onNewSample;
   gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, &mailbox, nullptr);
 
-  gst_bin_add_many(GST_BIN(pipeline_), queue, convert, sink, nullptr);
-  if (!gst_element_link_many(source, grabber, queue, convert, sink, nullptr)) return kFail;
+  gst_bin_add_many(GST_BIN(pipeline_), convert, sink, nullptr);
+  if (!gst_element_link_many(source, grabber, convert, sink, nullptr)) return kFail;
   return kOk;
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <ostream>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -77,7 +78,8 @@ std::optional<std::string> probeNode(V4l2Io& io, const std::string& node,
     // A node that vanished since the listing is simply unplugged; anything else, such as
     // missing permission, is worth a line.
     if (errno != ENOENT && errno != ENODEV && errno != ENXIO) {
-      diagnostics << "kovracam: cannot open " << node << ": " << std::strerror(errno) << "\n";
+      diagnostics << "kovracam: cannot open " << node << ": "
+                  << std::generic_category().message(errno) << "\n";
     }
     return std::nullopt;
   }
@@ -125,9 +127,9 @@ std::vector<FoundDevice> findRealDevices(V4l2Io& io, std::ostream& diagnostics) 
     } else if (auto path = byPath.find(real); path != byPath.end()) {
       displayName = path->second;
     }
-    found.push_back({{boundedDeviceField(displayName), boundedDeviceField(*card),
-                      boundedDeviceField(node)},
-                     std::nullopt});
+    found.push_back(
+        {{boundedDeviceField(displayName), boundedDeviceField(*card), boundedDeviceField(node)},
+         std::nullopt});
   }
   return found;
 }
@@ -136,10 +138,10 @@ std::vector<FoundDevice> findDevices(V4l2Io& io, std::ostream& diagnostics) {
   std::vector<FoundDevice> found = findRealDevices(io, diagnostics);
   for (auto& camera : loadVirtualCameras(diagnostics)) {
     const DeviceRecord record = virtualDeviceRecord(camera);
-    found.push_back({{boundedDeviceField(record.szDisplayName),
-                      boundedDeviceField(record.szFriendlyName),
-                      boundedDeviceField(record.szDevicePath)},
-                     std::move(camera)});
+    found.push_back(
+        {{boundedDeviceField(record.szDisplayName), boundedDeviceField(record.szFriendlyName),
+          boundedDeviceField(record.szDevicePath)},
+         std::move(camera)});
   }
   return found;
 }

@@ -231,8 +231,7 @@ int FakeV4l2Io::ioctl(int fd, unsigned long request, void* arg) {
   }
   if (node.gone) {
     error = ENODEV;
-  } else if (auto failure = node.ioctlFailures.find(request);
-             failure != node.ioctlFailures.end()) {
+  } else if (auto failure = node.ioctlFailures.find(request); failure != node.ioctlFailures.end()) {
     takeFailure(failure->second, error);
   }
   if (error == 0) error = arg ? dispatch(node.device, request, arg) : EFAULT;

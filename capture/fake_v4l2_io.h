@@ -43,21 +43,19 @@ struct FakeControl {
   std::int64_t maximum = 0;
   std::uint64_t step = 1;
   std::int64_t defaultValue = 0;
-  std::uint32_t flags = 0;                          // V4L2_CTRL_FLAG_*
-  std::map<std::uint32_t, std::string> menuNames;   // MENU: absent indexes are gaps
+  std::uint32_t flags = 0;                           // V4L2_CTRL_FLAG_*
+  std::map<std::uint32_t, std::string> menuNames;    // MENU: absent indexes are gaps
   std::map<std::uint32_t, std::int64_t> menuValues;  // INTEGER_MENU: absent indexes are gaps
   std::int64_t value = 0;
 };
 
 // Controls as drivers register them (ranges, steps and implied flags filled in).
 FakeControl fakeIntegerControl(std::uint32_t id, const std::string& name, std::int64_t minimum,
-                               std::int64_t maximum, std::uint64_t step,
-                               std::int64_t defaultValue);
+                               std::int64_t maximum, std::uint64_t step, std::int64_t defaultValue);
 FakeControl fakeBooleanControl(std::uint32_t id, const std::string& name, bool defaultValue);
 // Minimum and maximum are the lowest and highest index given.
 FakeControl fakeMenuControl(std::uint32_t id, const std::string& name,
-                            std::map<std::uint32_t, std::string> items,
-                            std::uint32_t defaultIndex);
+                            std::map<std::uint32_t, std::string> items, std::uint32_t defaultIndex);
 FakeControl fakeIntegerMenuControl(std::uint32_t id, const std::string& name,
                                    std::map<std::uint32_t, std::int64_t> items,
                                    std::uint32_t defaultIndex);
@@ -69,11 +67,9 @@ struct FakeDevice {
   std::string driver = "uvcvideo";
   std::string card = "Fake Camera";  // the kernel cuts it to 31 bytes
   std::string busInfo = "usb-0000:00:14.0-1";
-  std::uint32_t capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE |
-                               V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT |
-                               V4L2_CAP_DEVICE_CAPS;
-  std::uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING |
-                             V4L2_CAP_EXT_PIX_FORMAT;
+  std::uint32_t capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING |
+                               V4L2_CAP_EXT_PIX_FORMAT | V4L2_CAP_DEVICE_CAPS;
+  std::uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT;
   std::vector<FakeFormat> formats;
   // The current format (G_FMT / G_PARM).
   std::uint32_t pixelFormat = V4L2_PIX_FMT_YUYV;
@@ -104,7 +100,8 @@ class FakeV4l2Io : public V4l2Io {
   std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override;
   std::optional<std::string> resolveLink(const std::string& path) override;
 
-  // Adds (or replaces) a character device at `node`, creating its directories.
+  // Adds a character device at `node`, creating its directories. A device already there is
+  // unplugged first (see vanish).
   void addDevice(const std::string& node, FakeDevice device);
   // A symbolic link; a relative target is taken from the link's directory, as the kernel does.
   void addLink(const std::string& link, const std::string& target);
@@ -144,9 +141,9 @@ class FakeV4l2Io : public V4l2Io {
   std::shared_ptr<Node> presentNode(const std::string& path) const;
   bool isDirectory(const std::string& path) const;
   void removeNode(const std::string& path);
-  int dispatch(FakeDevice& device, unsigned long request, void* arg);
+  static int dispatch(FakeDevice& device, unsigned long request, void* arg);
 
-  // Format ioctls (fake_v4l2_io.cpp) and control ioctls (fake_v4l2_io_controls.cpp); each
+  // Format ioctls (fake_v4l2_io_formats.cpp) and control ioctls (fake_v4l2_io_controls.cpp); each
   // returns 0 or the errno value the kernel would report.
   static int queryCapability(const FakeDevice& device, v4l2_capability& cap);
   static int enumFormat(const FakeDevice& device, v4l2_fmtdesc& desc);

@@ -189,8 +189,8 @@ int FakeV4l2Io::queryControl(const FakeDevice& device, v4l2_queryctrl& query) {
   std::copy(std::begin(ext.name), std::end(ext.name), std::begin(query.name));
   query.flags = ext.flags;
   // The old call has 32-bit fields and gives no range for 64-bit and compound controls.
-  const bool ranged = isInt(ext.type) && ext.type != V4L2_CTRL_TYPE_BUTTON &&
-                      ext.type != V4L2_CTRL_TYPE_CTRL_CLASS;
+  const bool ranged =
+      isInt(ext.type) && ext.type != V4L2_CTRL_TYPE_BUTTON && ext.type != V4L2_CTRL_TYPE_CTRL_CLASS;
   if (ranged || ext.type == V4L2_CTRL_TYPE_STRING) {
     query.minimum = toInt32(ext.minimum);
     query.maximum = toInt32(ext.maximum);

@@ -86,10 +86,10 @@ void nearestSize(const FakeFormat& format, std::uint32_t& width, std::uint32_t& 
   std::uint64_t best = UINT64_MAX;
   std::uint32_t bestW = width, bestH = height;
   for (const auto& size : format.sizes) {
-    const std::uint64_t overlap = std::uint64_t{std::min(width, size.width)} *
-                                  std::min(height, size.height);
-    const std::uint64_t distance = std::uint64_t{width} * height +
-                                   std::uint64_t{size.width} * size.height - 2 * overlap;
+    const std::uint64_t overlap =
+        std::uint64_t{std::min(width, size.width)} * std::min(height, size.height);
+    const std::uint64_t distance =
+        std::uint64_t{width} * height + std::uint64_t{size.width} * size.height - 2 * overlap;
     if (distance < best) {
       best = distance;
       bestW = size.width;
@@ -167,7 +167,7 @@ int FakeV4l2Io::enumFrameSize(const FakeDevice& device, v4l2_frmsizeenum& size) 
     if (size.index != 0) return EINVAL;
     const auto& range = *format->sizeRange;
     size.type = range.step_width == 1 && range.step_height == 1 ? V4L2_FRMSIZE_TYPE_CONTINUOUS
-                                                                 : V4L2_FRMSIZE_TYPE_STEPWISE;
+                                                                : V4L2_FRMSIZE_TYPE_STEPWISE;
     size.stepwise = range;
     return 0;
   }

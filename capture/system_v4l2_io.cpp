@@ -63,8 +63,8 @@ class SystemV4l2Io final : public V4l2Io {
 
  private:
   static std::nullopt_t fail(const std::error_code& error) {
-    const bool posix = error.category() == std::system_category() ||
-                       error.category() == std::generic_category();
+    const bool posix =
+        error.category() == std::system_category() || error.category() == std::generic_category();
     errno = posix ? error.value() : EIO;
     return std::nullopt;
   }

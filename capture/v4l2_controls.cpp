@@ -107,8 +107,8 @@ bool readMenu(V4l2Io& io, int fd, const RawControl& raw, std::vector<ControlMenu
     const std::int64_t number = item.value;
     char name[sizeof item.name];
     std::memcpy(name, item.name, sizeof name);
-    items.push_back({index, raw.type == V4L2_CTRL_TYPE_MENU ? fieldText(name)
-                                                            : std::to_string(number)});
+    items.push_back(
+        {index, raw.type == V4L2_CTRL_TYPE_MENU ? fieldText(name) : std::to_string(number)});
   }
   return true;
 }

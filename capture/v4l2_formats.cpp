@@ -200,8 +200,8 @@ std::vector<CaptureFormat> readOfferedFormats(V4l2Io& io, int fd) {
       auto rates = ratesOf(probe, desc.pixelformat, size);
       if (rates.empty()) rates.push_back(fallbackRate);
       for (const auto& rate : rates) {
-        formats.push_back({*subtype, static_cast<int>(size.first),
-                           static_cast<int>(size.second), rate});
+        formats.push_back(
+            {*subtype, static_cast<int>(size.first), static_cast<int>(size.second), rate});
       }
     }
   }

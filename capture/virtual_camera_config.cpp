@@ -161,12 +161,13 @@ std::optional<std::vector<std::string>> readPatternNicknames() {
   const GType type = gst_element_factory_get_element_type(GST_ELEMENT_FACTORY(loaded));
   if (type != G_TYPE_INVALID) {
     gpointer klass = g_type_class_ref(type);
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_CLASS(klass), "pattern");
-    if (spec != nullptr && G_IS_PARAM_SPEC_ENUM(spec)) {
-      const GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+    GParamSpec* patternProperty = g_object_class_find_property(G_OBJECT_CLASS(klass), "pattern");
+    if (patternProperty != nullptr && G_IS_PARAM_SPEC_ENUM(patternProperty)) {
+      const GEnumClass* values = G_PARAM_SPEC_ENUM(patternProperty)->enum_class;
       nicknames.emplace();
-      for (guint i = 0; i < values->n_values; ++i)
+      for (guint i = 0; i < values->n_values; ++i) {
         nicknames->push_back(values->values[i].value_nick);
+      }
     }
     g_type_class_unref(klass);
   }

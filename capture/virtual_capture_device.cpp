@@ -49,10 +49,11 @@ GstCaps* capsOf(const char* mediaType, const char* rawFormat, const CaptureForma
 }
 
 bool setPattern(GstElement* videotestsrc, const std::string& nick) {
-  GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(videotestsrc), "pattern");
-  if (spec == nullptr || !G_IS_PARAM_SPEC_ENUM(spec)) return false;
+  GParamSpec* patternProperty =
+      g_object_class_find_property(G_OBJECT_GET_CLASS(videotestsrc), "pattern");
+  if (patternProperty == nullptr || !G_IS_PARAM_SPEC_ENUM(patternProperty)) return false;
   const GEnumValue* value =
-      g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(spec)->enum_class, nick.c_str());
+      g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(patternProperty)->enum_class, nick.c_str());
   if (value == nullptr) return false;
   g_object_set(videotestsrc, "pattern", value->value, nullptr);
   return true;

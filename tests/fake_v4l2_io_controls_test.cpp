@@ -72,10 +72,11 @@ TEST_F(FakeV4l2IoControlsTest, NextCtrlEnumeratesInAscendingIdOrderAndEndsWithEi
   }
   EXPECT_EQ(errno, EINVAL);
   const std::vector<std::uint32_t> expected = {
-      V4L2_CID_USER_CLASS,      V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST,
-      V4L2_CID_HUE,             V4L2_CID_AUTO_WHITE_BALANCE,
-      V4L2_CID_GAIN,            V4L2_CID_USER_BASE + 0x1100,
-      V4L2_CID_EXPOSURE_AUTO,   V4L2_CID_PAN_RESET,  V4L2_CID_AUTO_EXPOSURE_BIAS};
+      V4L2_CID_USER_CLASS,         V4L2_CID_BRIGHTNESS,
+      V4L2_CID_CONTRAST,           V4L2_CID_HUE,
+      V4L2_CID_AUTO_WHITE_BALANCE, V4L2_CID_GAIN,
+      V4L2_CID_USER_BASE + 0x1100, V4L2_CID_EXPOSURE_AUTO,
+      V4L2_CID_PAN_RESET,          V4L2_CID_AUTO_EXPOSURE_BIAS};
   EXPECT_EQ(ids, expected);
 }
 
@@ -160,10 +161,10 @@ TEST_F(FakeV4l2IoControlsTest, SetControlRoundsIntegersAndChecksMenus) {
 }
 
 TEST_F(FakeV4l2IoControlsTest, FlagsRefuseAccessLikeTheKernel) {
-  EXPECT_EQ(setControl(V4L2_CID_GAIN, 20).first, EACCES);      // read-only
-  EXPECT_EQ(setControl(V4L2_CID_HUE, 20).first, EINVAL);       // disabled
-  EXPECT_EQ(setControl(V4L2_CID_USER_CLASS, 0).first, EACCES);  // class heading
-  EXPECT_EQ(setControl(V4L2_CID_SATURATION, 0).first, EINVAL);  // absent
+  EXPECT_EQ(setControl(V4L2_CID_GAIN, 20).first, EACCES);               // read-only
+  EXPECT_EQ(setControl(V4L2_CID_HUE, 20).first, EINVAL);                // disabled
+  EXPECT_EQ(setControl(V4L2_CID_USER_CLASS, 0).first, EACCES);          // class heading
+  EXPECT_EQ(setControl(V4L2_CID_SATURATION, 0).first, EINVAL);          // absent
   EXPECT_EQ(setControl(V4L2_CID_USER_BASE + 0x1100, 1).first, EINVAL);  // 64-bit
 
   v4l2_control control{V4L2_CID_GAIN, 0};

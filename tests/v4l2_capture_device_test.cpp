@@ -83,10 +83,14 @@ TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverO
   };
   auto device = bind(camera);
   const std::vector<CaptureFormat> expected = {
-      {Subtype::YUY2, 640, 480, {30, 1}},     {Subtype::YUY2, 640, 480, {15, 1}},
-      {Subtype::YUY2, 320, 240, {30, 1}},     {Subtype::MJPG, 1280, 720, {30, 1}},
-      {Subtype::MJPG, 1280, 720, {30000, 1001}}, {Subtype::RGB24, 160, 120, {15, 2}},
-      {Subtype::I420, 320, 240, {10000000, 333333}}, {Subtype::I420, 320, 240, {25, 1}},
+      {Subtype::YUY2, 640, 480, {30, 1}},
+      {Subtype::YUY2, 640, 480, {15, 1}},
+      {Subtype::YUY2, 320, 240, {30, 1}},
+      {Subtype::MJPG, 1280, 720, {30, 1}},
+      {Subtype::MJPG, 1280, 720, {30000, 1001}},
+      {Subtype::RGB24, 160, 120, {15, 2}},
+      {Subtype::I420, 320, 240, {10000000, 333333}},
+      {Subtype::I420, 320, 240, {25, 1}},
   };
   EXPECT_EQ(device->offeredFormats(), expected);
   EXPECT_EQ(io.openFdCount(), 0u);
@@ -217,7 +221,8 @@ TEST_F(V4l2CaptureDeviceTest, SourceBinHoldsV4l2srcAndTheFormatsCaps) {
       {{Subtype::I420, 320, 240, {30000, 1001}},
        "video/x-raw,format=I420,width=320,height=240,framerate=30000/1001"},
       {{Subtype::MJPG, 1280, 720, {30, 1}}, "image/jpeg,width=1280,height=720,framerate=30/1"},
-      {{Subtype::YUY2, 640, 480, kUnknownFrameRate}, "video/x-raw,format=YUY2,width=640,height=480"},
+      {{Subtype::YUY2, 640, 480, kUnknownFrameRate},
+       "video/x-raw,format=YUY2,width=640,height=480"},
   };
   for (const auto& c : cases) {
     GstElement* bin = device->createSource(c.format);

@@ -120,9 +120,9 @@ TEST(VirtualCameraConfig, AcceptsLettersOfAnyScriptInIds) {
 TEST(VirtualCameraConfig, AcceptsEveryVideotestsrcPattern) {
   GstElement* src = gst_element_factory_make("videotestsrc", nullptr);
   if (src == nullptr) GTEST_SKIP() << "videotestsrc is not installed";
-  GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(src), "pattern");
-  ASSERT_NE(spec, nullptr);
-  const GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+  GParamSpec* patternProperty = g_object_class_find_property(G_OBJECT_GET_CLASS(src), "pattern");
+  ASSERT_NE(patternProperty, nullptr);
+  const GEnumClass* values = G_PARAM_SPEC_ENUM(patternProperty)->enum_class;
   ASSERT_GT(values->n_values, 0u);
   for (guint i = 0; i < values->n_values; ++i) {
     const std::string nick = values->values[i].value_nick;

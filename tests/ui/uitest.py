@@ -5,6 +5,7 @@ import argparse
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -44,10 +45,89 @@ class Screenshot:
                 hits += bool(predicate(self.at(x, y)))
         return hits / total if total else 0.0
 
+    def crop(self, x0, y0, x1, y1):
+        """The pixels of [x0,x1) x [y0,y1) as a Screenshot of their own."""
+        rows = [self.pixels[(y * self.width + x0) * 3:(y * self.width + x1) * 3]
+                for y in range(y0, y1)]
+        return Screenshot(x1 - x0, y1 - y0, b"".join(rows))
+
+    def mean_luminance(self, x0, y0, x1, y1, step=2):
+        values = [luminance(self.at(x, y)) for y in range(y0, y1, step)
+                  for x in range(x0, x1, step)]
+        return sum(values) / len(values) if values else 0.0
+
+    def bands(self, x0, y0, x1, y1, predicate, vertical=True):
+        """Runs of rows (vertical) or columns in the box that hold a pixel satisfying predicate,
+        as (first, end) pairs in screen coordinates."""
+        outer = range(y0, y1) if vertical else range(x0, x1)
+        inner = range(x0, x1) if vertical else range(y0, y1)
+        runs, start = [], None
+        for a in outer:
+            hit = any(predicate(self.at(b, a) if vertical else self.at(a, b)) for b in inner)
+            if hit and start is None:
+                start = a
+            elif not hit and start is not None:
+                runs.append((start, a))
+                start = None
+        if start is not None:
+            runs.append((start, outer.stop))
+        return runs
+
+    def ink_box(self, x0, y0, x1, y1, predicate):
+        """(left, top, right, bottom) bounding the pixels that satisfy predicate, or None."""
+        rows = self.bands(x0, y0, x1, y1, predicate, vertical=True)
+        if not rows:
+            return None
+        columns = self.bands(x0, rows[0][0], x1, rows[-1][1], predicate, vertical=False)
+        return columns[0][0], rows[0][0], columns[-1][1], rows[-1][1]
+
+
+def luminance(rgb):
+    r, g, b = rgb
+    return (299 * r + 587 * g + 114 * b) // 1000
+
 
 def is_red(rgb):
     r, g, b = rgb
     return r > 180 and g < 60 and b < 60
+
+
+def is_blue(rgb):
+    r, g, b = rgb
+    return b > 180 and r < 60 and g < 60
+
+
+def is_dark(rgb):
+    """Text and check marks drawn on the light window background."""
+    return luminance(rgb) < 128
+
+
+def vertical_run(shot, x, y_from, y_to, predicate, what="video"):
+    """Top row, bottom row (exclusive) of the first run in column x that satisfies predicate."""
+    top = next((y for y in range(y_from, y_to) if predicate(shot.at(x, y))), None)
+    check(top is not None, "no %s in column %d" % (what, x))
+    bottom = next((y for y in range(top, y_to) if not predicate(shot.at(x, y))), y_to)
+    return top, bottom
+
+
+def horizontal_run(shot, y, x_from, x_to, predicate, what="video"):
+    """Left column, right column (exclusive) of the first run in row y that satisfies predicate."""
+    left = next((x for x in range(x_from, x_to) if predicate(shot.at(x, y))), None)
+    check(left is not None, "no %s in row %d" % (what, y))
+    right = next((x for x in range(left, x_to) if not predicate(shot.at(x, y))), x_to)
+    return left, right
+
+
+def wait_until(probe, timeout, message, interval=0.2):
+    """Calls probe() until it returns something truthy, which is returned; fails after timeout."""
+    deadline = time.time() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.time() >= deadline:
+            raise Failure(message)
+        time.sleep(interval)
 
 
 class Session:
@@ -112,6 +192,35 @@ class Session:
         self.xdotool("mousemove", "--sync", str(x), str(y))
         self.xdotool("click", "1")
 
+    def move(self, x, y):
+        self.xdotool("mousemove", "--sync", str(x), str(y))
+
+    def key(self, *names):
+        """Sends keys to whichever window has the keyboard focus."""
+        for name in names:
+            self.xdotool("key", name)
+
+    def write_device_choice(self, display_name):
+        """Writes the device-choice file the app reads from its working directory at start."""
+        units = display_name.encode("utf-16-le")
+        with open(os.path.join(self.workdir, "HardWare.KRV"), "wb") as f:
+            f.write(struct.pack("<I", len(units) // 2) + units)
+
+    def mapped_windows(self):
+        """Ids of every mapped window, whatever its title (dialogs may have none)."""
+        return set(self.xdotool("search", "--onlyvisible", "--name", "").split())
+
+    def wait_new_window(self, before, timeout=10):
+        """Id of a mapped window that is not in `before`, once one shows up."""
+        def probe():
+            fresh = self.mapped_windows() - set(before)
+            return sorted(fresh, key=int)[-1] if fresh else None
+        return wait_until(probe, timeout, "no new window appeared", interval=0.1)
+
+    def wait_unmapped(self, wid, timeout=10):
+        wait_until(lambda: wid not in self.mapped_windows(), timeout,
+                   "window %s is still shown" % wid, interval=0.1)
+
     def visible_windows(self):
         out = self.xdotool("search", "--onlyvisible", "--name", ".")
         return [w for w in out.split() if w]
@@ -167,6 +276,101 @@ class Session:
             print("kept", self.workdir)
         else:
             shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+def merge_runs(runs, gap):
+    """Joins (first, end) runs separated by fewer than `gap` pixels: letters into words."""
+    merged = []
+    for first, end in runs:
+        if merged and first - merged[-1][1] < gap:
+            merged[-1] = (merged[-1][0], end)
+        else:
+            merged.append((first, end))
+    return merged
+
+
+class Frame:
+    """The main window's parts, measured on a screenshot: menu bar, view and status bar."""
+
+    def __init__(self, session, wid):
+        self.session, self.wid = session, wid
+        self.measure()
+
+    def measure(self):
+        self.x, self.y, self.width, self.height = self.session.geometry(self.wid)
+        shot = self.session.screenshot()
+        # The menu bar is light and the banner under it dark, at its right end too.
+        column = self.x + self.width - 3
+        self.menu_height = next((y - self.y for y in range(self.y, self.y + 60)
+                                 if luminance(shot.at(column, y)) < 100), 0)
+        check(10 < self.menu_height < 40, "menu bar measured %d px high" % self.menu_height)
+        # The status bar is the uniform strip at the bottom, left of the size grip.
+        column = self.x + self.width - 25
+        background = shot.at(column, self.y + self.height - 2)
+        top = self.y + self.height - 1
+        while top > self.y and shot.at(column, top - 1) == background:
+            top -= 1
+        self.status_top = top
+        check(10 < self.y + self.height - top < 40, "status bar measured %d px high" %
+              (self.y + self.height - top))
+        return shot
+
+    @property
+    def view_top(self):
+        return self.y + self.menu_height
+
+    def menu_titles(self, shot):
+        """(left, right) of each title in the menu bar, left to right."""
+        runs = shot.bands(self.x, self.y + 1, self.x + self.width, self.view_top - 2, is_dark,
+                          vertical=False)
+        return merge_runs(runs, 8)
+
+    def open_menu(self, index, titles=5):
+        """Clicks the index-th menu title and returns the popup that opens."""
+        spans = self.menu_titles(self.session.screenshot())
+        check(len(spans) == titles, "found %d menu titles, expected %d" % (len(spans), titles))
+        left, right = spans[index]
+        before = self.session.mapped_windows()
+        self.session.click((left + right) // 2, self.y + self.menu_height // 2)
+        return Popup(self.session, self.session.wait_new_window(before))
+
+
+class Popup:
+    """A menu popup: its items are found as the bands of dark text rows inside it."""
+
+    def __init__(self, session, wid):
+        self.session, self.wid = session, wid
+        self.x, self.y, self.width, self.height = session.geometry(wid)
+
+    def items(self, expected, timeout=5):
+        """(top, bottom) of each item's text row once `expected` rows are painted, and the
+        screenshot they were found on."""
+        found = {}
+
+        def probe():
+            found["shot"] = self.session.screenshot()
+            found["rows"] = found["shot"].bands(self.x + 2, self.y + 2, self.x + self.width - 2,
+                                                self.y + self.height - 2, is_dark)
+            return len(found["rows"]) == expected
+        wait_until(probe, timeout, "menu shows %d rows of text, expected %d" %
+                   (len(found.get("rows", [])), expected), interval=0.1)
+        return found["rows"], found["shot"]
+
+    def item_point(self, row):
+        top, bottom = row
+        return self.x + self.width // 2, (top + bottom) // 2
+
+    def check_mark_pixels(self, shot, row):
+        """Dark pixels inside the check box that leads the row: none unless the item is checked.
+        The box's light-grey frame is what finds it, ticked or not."""
+        top, bottom = row[0] - 4, row[1] + 4
+        runs = shot.bands(self.x + 2, top, self.x + self.width - 2, bottom,
+                          lambda rgb: luminance(rgb) < 220, vertical=False)
+        check(runs, "nothing drawn in the menu row at y=%d" % row[0])
+        left, right = merge_runs(runs, 3)[0]
+        check(8 <= right - left <= 24, "no check box in the menu row at y=%d" % row[0])
+        return sum(is_dark(shot.at(x, y)) for y in range(top, bottom)
+                   for x in range(left + 1, right - 1))
 
 
 def parse_ppm(data):
