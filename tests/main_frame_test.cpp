@@ -144,6 +144,17 @@ TEST_F(StartedApp, ReopeningTheDeviceMenuListsEachCameraOnce) {
   EXPECT_EQ(texts(devices->actions()), QStringList({"Red Camera", "Blue Camera", "Green Camera"}));
 }
 
+TEST_F(StartedApp, MaximisedFrameTakesTheFittedSizeWhenRestored) {
+  frame->showMaximized();
+  ASSERT_TRUE(processEventsUntil([&] { return frame->isMaximized(); }, std::chrono::seconds(3)));
+  frame->OnDevice(ID_DEVICE_FIRST + 1);  // a 320 x 240 camera: fitted while maximised
+  EXPECT_TRUE(frame->isMaximized());
+  frame->showNormal();
+  ASSERT_TRUE(processEventsUntil([&] { return frame->view().size() == QSize(325, 295); },
+                                 std::chrono::seconds(3)))
+      << "view is " << frame->view().width() << "x" << frame->view().height();
+}
+
 TEST_F(StartedApp, ClosingStopsAndReleasesTheGraph) {
   frame->close();
   EXPECT_FALSE(frame->view().m_bRunning);
@@ -174,6 +185,23 @@ TEST(StartUp, ChoosingACameraWritesTheChoiceFileInTheCurrentDirectory) {
   EXPECT_FALSE(readDeviceChoice(cwd.path().string()));
   app.mainFrame()->OnDevice(ID_DEVICE_FIRST + 1);
   EXPECT_EQ(readDeviceChoice(cwd.path().string()), "virtual:two");
+}
+
+TEST(StartUp, ChoiceStaysInForceWhenTheFileCannotBeWritten) {
+  testing::ScratchDirectory cwd;
+  VirtualCameraEnv cams(
+      "id=one; name=One; formats=YUY2 320x240@30\n"
+      "id=two; name=Two; formats=YUY2 160x120@30\n");
+  FakeV4l2Io io;
+  CKOVRACAMApp app(io);
+  ASSERT_TRUE(app.InitInstance());
+  CChildView& view = app.mainFrame()->view();
+  // Nobody, root included, can create files here.
+  view.m_strCurDir = QStringLiteral("/proc");
+  app.mainFrame()->OnDevice(ID_DEVICE_FIRST + 1);
+  EXPECT_EQ(view.m_nCurDevice, ID_DEVICE_FIRST + 1);
+  EXPECT_TRUE(view.m_bRunning);
+  EXPECT_EQ(view.m_videoCap.m_nWidth, 160);
 }
 
 }  // namespace

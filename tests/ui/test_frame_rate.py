@@ -1,0 +1,251 @@
+"""The frame rate in the status bar of the real window under Xvfb: its text is compared pixel for
+pixel between runs, and its number is read with digit shapes learned from the format dialog."""
+
+import collections
+import functools
+import os
+import time
+
+import uitest
+from uitest import Frame, Session, check, luminance
+
+OPTION_MENU = 2
+OPTION_ITEMS = 4
+PIN_ITEM = 2
+
+# Full hinting puts every glyph on whole pixels, so a character has the same pixels wherever it
+# falls: a digit learned in one widget is then recognised in another.
+WHOLE_PIXEL_FONTS = """<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
+  <match target="pattern">
+    <edit name="hinting" mode="assign"><bool>true</bool></edit>
+    <edit name="hintstyle" mode="assign"><const>hintfull</const></edit>
+  </match>
+  <match target="font">
+    <edit name="hinting" mode="assign"><bool>true</bool></edit>
+    <edit name="hintstyle" mode="assign"><const>hintfull</const></edit>
+  </match>
+</fontconfig>
+"""
+
+# The format dialog lists these as text we know, which holds every digit and the point.
+DIGIT_FORMATS = "YUY2 640x480@30, YUY2 160x120@30, YUY2 352x288@7.5, YUY2 960x544@15"
+DIGIT_ROWS = ["YUY2  160 x 120  30 fps", "YUY2  352 x 288  7.5 fps", "YUY2  960 x 544  15 fps"]
+
+
+def start_app(session, cameras):
+    path = os.path.join(session.workdir, "fonts.conf")
+    with open(path, "w") as f:
+        f.write(WHOLE_PIXEL_FONTS)
+    session.start(session.write_cameras(cameras), {"FONTCONFIG_FILE": path})
+    wid = session.find_window("KOVRACAM")
+    check(wid, "no window titled KOVRACAM; stderr: %s" % session.stderr_text())
+    return Frame(session, wid)
+
+
+def camera(fps, size="640x480"):
+    return "id=a; name=Cam A; formats=YUY2 %s@%s; pattern=smpte\n" % (size, fps)
+
+
+def glyphs(shot, x0, y0, x1, y1):
+    """The glyphs of a line of dark text, left to right, each the set of its ink pixels relative
+    to its own top-left. Ink is anything darker than half the background, the commonest colour."""
+    counts = collections.Counter(shot.at(x, y) for y in range(y0, y1) for x in range(x0, x1, 2))
+    half = luminance(counts.most_common(1)[0][0]) // 2
+
+    def ink(rgb):
+        return luminance(rgb) < half
+    found = []
+    for left, right in shot.bands(x0, y0, x1, y1, ink, vertical=False):
+        points = [(x, y) for y in range(y0, y1) for x in range(left, right) if ink(shot.at(x, y))]
+        top = min(y for _, y in points)
+        found.append(frozenset((x - left, y - top) for x, y in points))
+    return found
+
+
+@functools.lru_cache(maxsize=None)
+def digit_shapes(app):
+    """Glyph -> character for 0-9 and the point, learned from the format dialog's list."""
+    s = Session(app)
+    try:
+        frame = start_app(s, "id=d; name=Digits; formats=%s; pattern=black\n" % DIGIT_FORMATS)
+        popup = frame.open_menu(OPTION_MENU)
+        rows, _ = popup.items(OPTION_ITEMS)
+        before = s.mapped_windows()
+        s.click(*popup.item_point(rows[PIN_ITEM]))
+        dialog = uitest.Popup(s, s.wait_new_window(before))
+
+        def list_rows():
+            shot = s.screenshot()
+            found = shot.bands(dialog.x + 4, dialog.y + 4, dialog.x + dialog.width - 4,
+                               dialog.y + dialog.height - 40, uitest.is_dark)
+            return (found, shot) if len(found) == 4 else None
+        found, shot = uitest.wait_until(list_rows, 5, "the format list does not show 4 rows")
+        shapes = {}
+        # The first row is selected, light on dark; the others are dark text.
+        for (top, bottom), text in zip(found[1:], DIGIT_ROWS):
+            seen = glyphs(shot, dialog.x + 4, top, dialog.x + dialog.width - 8, bottom)
+            letters = text.replace(" ", "")
+            check(len(seen) == len(letters), "%d glyphs in the row %r" % (len(seen), text))
+            for glyph, letter in zip(seen, letters):
+                if letter in "0123456789.":
+                    check(shapes.setdefault(glyph, letter) == letter,
+                          "%s and %s look the same" % (shapes[glyph], letter))
+        check(sorted(set(shapes.values())) == sorted("0123456789."),
+              "digits learned: %s" % "".join(sorted(set(shapes.values()))))
+        s.key("Escape")
+        return shapes
+    finally:
+        s.close()
+
+
+def split_number(line, shapes):
+    """(glyphs before the number, the number) for a line of glyphs that ends in a number; the
+    number is None when the line does not end in one."""
+    text = ""
+    count = 0
+    for glyph in reversed(line):
+        if glyph not in shapes:
+            break
+        text = shapes[glyph] + text
+        count += 1
+    try:
+        number = float(text)
+    except ValueError:
+        number = None
+    return tuple(line[:len(line) - count]), number
+
+
+class Sample:
+    """The status bar's text as seen once: its pixels (left of the size grip) and its number."""
+
+    def __init__(self, shot, frame, shapes):
+        self.time = time.time()
+        bottom = frame.y + frame.height
+        right = frame.x + frame.width - 20
+        box = shot.ink_box(frame.x, frame.status_top, right, bottom,
+                           lambda rgb: luminance(rgb) < 200)
+        self.empty = box is None
+        self.key = self.number = self.words = None
+        if box is not None:
+            # Relative to the window, so windows of any width compare.
+            crop = shot.crop(box[0], frame.status_top, box[2], bottom)
+            self.key = (box[0] - frame.x, box[2] - frame.x, crop.pixels)
+            line = glyphs(shot, box[0], frame.status_top, box[2], bottom)
+            self.words, self.number = split_number(line, shapes)
+
+
+def steady_text(session, frame, shapes, timeout=15):
+    """Watches the status bar until one text has stood through three refreshes (two seconds
+    and more); returns that sample and every sample seen."""
+    samples = []
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        samples.append(Sample(session.screenshot(), frame, shapes))
+        last = samples[-1]
+        run = [x for x in samples if x.time >= last.time - 2.3]
+        if not last.empty and run[0].time <= last.time - 2.05 and \
+                all(x.key == last.key for x in run):
+            return last, samples
+        time.sleep(0.25)
+    numbers = [x.number for x in samples]
+    raise uitest.Failure("the status bar never held one text for 3 s: %s" % numbers)
+
+
+def run_camera(app, cameras, shapes, expected_rate):
+    """Starts the app on one camera; checks the pane has text after 2 s and settles on a number
+    within 0.5 of expected_rate. Returns the steady sample and all samples."""
+    s = Session(app)
+    try:
+        frame = start_app(s, cameras)
+        time.sleep(2.0)
+        first = Sample(s.screenshot(), frame, shapes)
+        check(not first.empty, "the status bar is empty 2 s after the window appeared")
+        steady, samples = steady_text(s, frame, shapes)
+        check(steady.number is not None, "the steady status text does not end in a number")
+        check(abs(steady.number - expected_rate) <= 0.5,
+              "status bar reads %s, expected %s" % (steady.number, expected_rate))
+        numbers = sorted(x.number for x in samples if x.number is not None)
+        median = numbers[len(numbers) // 2]
+        check(abs(median - expected_rate) <= 0.5, "the median reading %s is not %s +- 0.5" % (
+            median, expected_rate))
+        return steady, samples
+    finally:
+        s.close()
+
+
+def same_text_same_pixels(samples_a, samples_b, what):
+    """Where both runs read the same number, their texts are pixel for pixel the same."""
+    keys_a = {x.number: x.key for x in samples_a if x.number is not None}
+    common = [(n, x.key) for x in samples_b if x.number in keys_a for n in [x.number]]
+    check(common, "%s never showed the same number" % what)
+    for number, key in common:
+        check(key == keys_a[number], "%s: the text for %s differs between runs" % (what, number))
+
+
+def test_30_and_7_5_fps_read_steadily(args):
+    shapes = digit_shapes(args.app)
+    steady30, samples30 = run_camera(args.app, camera(30), shapes, 30.0)
+    # A smaller window: the pane's text sits and looks the same.
+    steady_small, samples_small = run_camera(args.app, camera(30, "320x240"), shapes, 30.0)
+    same_text_same_pixels(samples30, samples_small, "30 fps at 640x480 and 320x240")
+    if steady30.number == steady_small.number:
+        check(steady30.key == steady_small.key, "the same reading looks different")
+
+    steady7, samples7 = run_camera(args.app, camera(7.5), shapes, 7.5)
+    check(steady7.key != steady30.key, "7.5 fps and 30 fps show the same status text")
+    again7, samples7_again = run_camera(args.app, camera(7.5), shapes, 7.5)
+    same_text_same_pixels(samples7, samples7_again, "two runs at 7.5 fps")
+
+
+def test_menus_leave_the_frame_rate_alone(args):
+    shapes = digit_shapes(args.app)
+    s = Session(args.app)
+    try:
+        frame = start_app(s, camera(30))
+        titles = frame.menu_titles(s.screenshot())
+        check(len(titles) == 5, "found %d menu titles" % len(titles))
+        steady, _ = steady_text(s, frame, shapes)
+        check(steady.words, "no words before the number in the status bar")
+        windows = s.mapped_windows()
+
+        def still_frame_rate(where):
+            sample = Sample(s.screenshot(), frame, shapes)
+            if sample.key == steady.key:
+                return
+            # A new second may bring a new reading, but the words and their place stay.
+            check(sample.words == steady.words and sample.key[0] == steady.key[0],
+                  "the status bar shows other text %s" % where)
+            check(sample.number is not None and abs(sample.number - 30.0) <= 0.5,
+                  "status bar reads %s %s" % (sample.number, where))
+
+        popup = frame.open_menu(OPTION_MENU)
+        rows, _ = popup.items(OPTION_ITEMS)
+        still_frame_rate("when the Option menu opened")
+        for index, row in enumerate(rows):
+            s.move(*popup.item_point(row))
+            time.sleep(0.4)
+            still_frame_rate("over Option item %d" % index)
+        # With a menu open, moving over the other titles opens their menus in turn.
+        for index, (left, right) in enumerate(titles):
+            s.move((left + right) // 2, frame.y + frame.menu_height // 2)
+            time.sleep(0.4)
+            still_frame_rate("over menu title %d" % index)
+        for _ in range(4):
+            if s.mapped_windows() == windows:
+                break
+            s.key("Escape")
+            time.sleep(0.3)
+        check(s.mapped_windows() == windows, "Escape did not close the menus")
+        still_frame_rate("after the menus closed")
+    finally:
+        s.close()
+
+
+if __name__ == "__main__":
+    uitest.run([
+        test_30_and_7_5_fps_read_steadily,
+        test_menus_leave_the_frame_rate_alone,
+    ])
