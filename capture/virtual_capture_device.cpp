@@ -1,6 +1,8 @@
 #include "capture/virtual_capture_device.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 #include "capture/virtual_controls.h"
 #include "lang/utf16.h"
@@ -105,14 +107,29 @@ GstElement* buildSource(const std::string& pattern, const CaptureFormat& format)
   return bin;
 }
 
+// The settings of every virtual camera this process has opened, by id: like a driver, a camera
+// keeps its control values from one opening to the next. Editing the camera's power-line entry
+// in the file starts it afresh.
+std::shared_ptr<VirtualCameraSettings> settingsFor(const VirtualCamera& camera) {
+  static std::mutex mutex;
+  static std::map<std::string, std::pair<PowerLineSetting, std::shared_ptr<VirtualCameraSettings>>>
+      cameras;
+  std::lock_guard lock(mutex);
+  auto& entry = cameras[camera.id];
+  if (!entry.second || entry.first != camera.powerline) {
+    std::optional<std::int64_t> powerLine;
+    if (camera.powerline != PowerLineSetting::None) powerLine = powerLineValue(camera.powerline);
+    entry = {camera.powerline, std::make_shared<VirtualCameraSettings>(powerLine)};
+  }
+  return entry.second;
+}
+
 class VirtualCaptureDevice : public CaptureDevice {
  public:
   explicit VirtualCaptureDevice(const VirtualCamera& camera)
       : camera_(camera), record_(virtualDeviceRecord(camera)) {
     if (!camera.formats.empty()) current_ = camera.formats.front();
-    if (camera.powerline != PowerLineSetting::None) {
-      powerLine_ = std::make_shared<PowerLineState>(powerLineValue(camera.powerline));
-    }
+    settings_ = settingsFor(camera);
   }
 
   const DeviceRecord& record() const override { return record_; }
@@ -132,18 +149,20 @@ class VirtualCaptureDevice : public CaptureDevice {
     if (format.width <= 0 || format.height <= 0 || format.fps.num <= 0 || format.fps.den <= 0) {
       return nullptr;
     }
-    return buildSource(camera_.pattern, format);
+    GstElement* source = buildSource(camera_.pattern, format);
+    if (source != nullptr) applyPictureSettings(source, *settings_);
+    return source;
   }
 
   std::unique_ptr<DeviceControls> openControls(GstElement* source) override {
-    return std::make_unique<VirtualControls>(source, powerLine_);
+    return std::make_unique<VirtualControls>(source, settings_);
   }
 
  private:
   VirtualCamera camera_;
   DeviceRecord record_;
   std::optional<CaptureFormat> current_;
-  std::shared_ptr<PowerLineState> powerLine_;  // null when the camera has no such control
+  std::shared_ptr<VirtualCameraSettings> settings_;
 };
 
 }  // namespace

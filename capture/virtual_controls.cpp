@@ -49,20 +49,31 @@ ControlInfo powerLineInfo(std::int64_t defaultValue) {
 
 }  // namespace
 
-VirtualControls::VirtualControls(GstElement* source, std::shared_ptr<PowerLineState> powerLine)
-    : powerLine_(std::move(powerLine)) {
+VirtualCameraSettings::VirtualCameraSettings(std::optional<std::int64_t> initialPowerLine)
+    : hasPowerLine(initialPowerLine.has_value()),
+      powerLine(initialPowerLine.value_or(kPowerLineDisabled)),
+      powerLineDefault(initialPowerLine.value_or(kPowerLineDisabled)) {
+  for (std::size_t i = 0; i < kVirtualPictureControls; ++i) {
+    picture[i] = kPictureTable[i].defaultValue;
+  }
+}
+
+void applyPictureSettings(GstElement* source, const VirtualCameraSettings& settings) {
+  if (source == nullptr || !GST_IS_BIN(source)) return;
+  GstElement* balance = gst_bin_get_by_name(GST_BIN(source), kVirtualBalanceName);
+  if (balance == nullptr) return;
+  for (std::size_t i = 0; i < kVirtualPictureControls; ++i) {
+    const PictureControl& c = kPictureTable[i];
+    g_object_set(balance, c.property, settings.picture[i].load() / c.divisor, nullptr);
+  }
+  gst_object_unref(balance);
+}
+
+VirtualControls::VirtualControls(GstElement* source,
+                                 std::shared_ptr<VirtualCameraSettings> settings)
+    : settings_(std::move(settings)) {
   if (source != nullptr && GST_IS_BIN(source)) {
     balance_ = gst_bin_get_by_name(GST_BIN(source), kVirtualBalanceName);
-  }
-  for (std::size_t i = 0; i < kPictureControls; ++i) {
-    const PictureControl& c = kPictureTable[i];
-    picture_[i] = c.defaultValue;
-    if (balance_ == nullptr) continue;
-    // Controls opened again on a running source report what the picture shows now.
-    gdouble property = 0;
-    g_object_get(balance_, c.property, &property, nullptr);
-    const auto value = static_cast<std::int64_t>(std::lround(property * c.divisor));
-    picture_[i] = std::clamp(value, c.minimum, c.maximum);
   }
 }
 
@@ -83,32 +94,34 @@ std::vector<ControlInfo> VirtualControls::list() {
     info.defaultValue = c.defaultValue;
     controls.push_back(std::move(info));
   }
-  if (powerLine_) controls.push_back(powerLineInfo(powerLine_->initial));
+  if (settings_->hasPowerLine) controls.push_back(powerLineInfo(settings_->powerLineDefault));
   return controls;
 }
 
 std::optional<std::int64_t> VirtualControls::get(std::uint32_t id) {
-  for (std::size_t i = 0; i < kPictureControls; ++i) {
-    if (kPictureTable[i].id == id) return picture_[i];
+  for (std::size_t i = 0; i < kVirtualPictureControls; ++i) {
+    if (kPictureTable[i].id == id) return settings_->picture[i].load();
   }
-  if (powerLine_ && id == V4L2_CID_POWER_LINE_FREQUENCY) return powerLine_->value.load();
+  if (settings_->hasPowerLine && id == V4L2_CID_POWER_LINE_FREQUENCY) {
+    return settings_->powerLine.load();
+  }
   return std::nullopt;
 }
 
 int VirtualControls::set(std::uint32_t id, std::int64_t value) {
-  for (std::size_t i = 0; i < kPictureControls; ++i) {
+  for (std::size_t i = 0; i < kVirtualPictureControls; ++i) {
     const PictureControl& c = kPictureTable[i];
     if (c.id != id) continue;
     if (value < c.minimum || value > c.maximum) return ERANGE;
-    picture_[i] = value;
+    settings_->picture[i] = value;
     // videobalance takes its object lock around property changes, so the streaming thread picks
     // the new value up at its next frame.
     if (balance_ != nullptr) g_object_set(balance_, c.property, value / c.divisor, nullptr);
     return 0;
   }
-  if (powerLine_ && id == V4L2_CID_POWER_LINE_FREQUENCY) {
+  if (settings_->hasPowerLine && id == V4L2_CID_POWER_LINE_FREQUENCY) {
     if (value < kPowerLineDisabled || value > kPowerLineMaximum) return ERANGE;
-    powerLine_->value.store(value);
+    settings_->powerLine.store(value);
     return 0;
   }
   return EINVAL;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "capture/device_controls.h"
 
@@ -15,19 +16,27 @@ namespace kovracam {
 
 inline constexpr const char* kVirtualBalanceName = "balance";
 
-// A camera's power-line frequency (kPowerLine*): it keeps its value for as long as the camera's
-// device object lives, whatever controls come and go.
-struct PowerLineState {
-  explicit PowerLineState(std::int64_t setting) : value(setting), initial(setting) {}
-  std::atomic<std::int64_t> value;
-  const std::int64_t initial;  // reported as the control's default
+inline constexpr std::size_t kVirtualPictureControls = 4;
+
+// What a virtual camera remembers of its controls, as a driver does: the values outlive any one
+// pipeline or controls object, so a restart or a new format keeps them.
+struct VirtualCameraSettings {
+  // `powerLine` is the initial power-line value, or nullopt when the camera has no such control.
+  explicit VirtualCameraSettings(std::optional<std::int64_t> powerLine);
+
+  std::array<std::atomic<std::int64_t>, kVirtualPictureControls> picture;  // camera units
+  const bool hasPowerLine;
+  std::atomic<std::int64_t> powerLine;
+  const std::int64_t powerLineDefault;
 };
+
+// Puts the remembered picture values into a freshly made source bin.
+void applyPictureSettings(GstElement* source, const VirtualCameraSettings& settings);
 
 class VirtualControls : public DeviceControls {
  public:
-  // `source` may be null or hold no balance element: the values are then only stored.
-  // `powerLine` is null when the camera has no power-line control.
-  VirtualControls(GstElement* source, std::shared_ptr<PowerLineState> powerLine);
+  // `source` may be null or hold no balance element: the values are then only remembered.
+  VirtualControls(GstElement* source, std::shared_ptr<VirtualCameraSettings> settings);
   ~VirtualControls() override;
   VirtualControls(const VirtualControls&) = delete;
   VirtualControls& operator=(const VirtualControls&) = delete;
@@ -38,11 +47,8 @@ class VirtualControls : public DeviceControls {
   int set(std::uint32_t id, std::int64_t value) override;
 
  private:
-  static constexpr std::size_t kPictureControls = 4;
-
   GstElement* balance_ = nullptr;  // our own reference, so a vanished bin cannot leave it dangling
-  std::array<std::int64_t, kPictureControls> picture_{};
-  std::shared_ptr<PowerLineState> powerLine_;
+  std::shared_ptr<VirtualCameraSettings> settings_;
 };
 
 }  // namespace kovracam

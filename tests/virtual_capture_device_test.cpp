@@ -20,8 +20,9 @@ constexpr GstClockTime kPullTimeout = 5 * GST_SECOND;
 
 VirtualCamera camera(const std::string& pattern, std::vector<CaptureFormat> formats,
                      PowerLineSetting powerline = PowerLineSetting::Hz50) {
+  static int serial = 0;  // cameras remember their settings by id: one id per test camera
   VirtualCamera c;
-  c.id = "test";
+  c.id = "test" + std::to_string(++serial);
   c.name = "Test Camera";
   c.formats = std::move(formats);
   c.pattern = pattern;
@@ -36,10 +37,10 @@ const CaptureFormat kJpeg{Subtype::MJPG, 320, 240, {30, 1}};
 TEST(VirtualCaptureDevice, RecordNamesTheCamera) {
   const VirtualCamera c = camera("red", {kYuy2});
   const DeviceRecord r = virtualDeviceRecord(c);
-  EXPECT_EQ(r.szDisplayName, "virtual:test");
+  EXPECT_EQ(r.szDisplayName, "virtual:" + c.id);
   EXPECT_EQ(r.szFriendlyName, "Test Camera");
-  EXPECT_EQ(r.szDevicePath, "virtual:test");
-  EXPECT_EQ(makeVirtualCaptureDevice(c)->record().szDisplayName, "virtual:test");
+  EXPECT_EQ(r.szDevicePath, "virtual:" + c.id);
+  EXPECT_EQ(makeVirtualCaptureDevice(c)->record().szDisplayName, "virtual:" + c.id);
 }
 
 TEST(VirtualCaptureDevice, FormatsStartAtTheFirstAndChangeOnlyToOfferedOnes) {

@@ -14,14 +14,20 @@ namespace {
 
 const CaptureFormat kYuy2{Subtype::YUY2, 64, 48, {30, 1}};
 
-std::unique_ptr<CaptureDevice> device(PowerLineSetting powerline) {
+// Each call is a camera of its own: cameras remember their settings by id for the process's life.
+VirtualCamera cameraWith(PowerLineSetting powerline) {
+  static int serial = 0;
   VirtualCamera c;
-  c.id = "ctl";
+  c.id = "ctl" + std::to_string(++serial);
   c.name = "Controls";
   c.formats = {kYuy2};
   c.pattern = "red";
   c.powerline = powerline;
-  return makeVirtualCaptureDevice(c);
+  return c;
+}
+
+std::unique_ptr<CaptureDevice> device(PowerLineSetting powerline) {
+  return makeVirtualCaptureDevice(cameraWith(powerline));
 }
 
 const ControlInfo* find(const std::vector<ControlInfo>& list, std::uint32_t id) {
@@ -108,14 +114,38 @@ TEST(VirtualControls, NoPowerLineControlWhenTheCameraHasNone) {
   EXPECT_EQ(controls->set(V4L2_CID_POWER_LINE_FREQUENCY, kPowerLine50Hz), EINVAL);
 }
 
-TEST(VirtualControls, PowerLineLivesWithTheDevice) {
-  auto camera = device(PowerLineSetting::Hz50);
+TEST(VirtualControls, SettingsOutliveControlsAndDeviceObjects) {
+  VirtualCamera config = cameraWith(PowerLineSetting::Hz50);
+  auto camera = makeVirtualCaptureDevice(config);
   EXPECT_EQ(camera->openControls(nullptr)->set(V4L2_CID_POWER_LINE_FREQUENCY, kPowerLine60Hz), 0);
+  EXPECT_EQ(camera->openControls(nullptr)->set(V4L2_CID_BRIGHTNESS, 40), 0);
   EXPECT_EQ(camera->openControls(nullptr)->get(V4L2_CID_POWER_LINE_FREQUENCY), kPowerLine60Hz);
-  // A new device object for the same camera starts again from the file's setting.
-  EXPECT_EQ(
-      device(PowerLineSetting::Hz50)->openControls(nullptr)->get(V4L2_CID_POWER_LINE_FREQUENCY),
-      kPowerLine50Hz);
+  // Opening the same camera again, as a restart does, finds what was set, like a driver.
+  auto reopened = makeVirtualCaptureDevice(config)->openControls(nullptr);
+  EXPECT_EQ(reopened->get(V4L2_CID_POWER_LINE_FREQUENCY), kPowerLine60Hz);
+  EXPECT_EQ(reopened->get(V4L2_CID_BRIGHTNESS), 40);
+  // Another camera is untouched; a camera whose power-line entry changed in the file starts anew.
+  EXPECT_EQ(device(PowerLineSetting::Hz50)->openControls(nullptr)->get(V4L2_CID_BRIGHTNESS), 0);
+  config.powerline = PowerLineSetting::Auto;
+  EXPECT_EQ(makeVirtualCaptureDevice(config)->openControls(nullptr)->get(
+                V4L2_CID_POWER_LINE_FREQUENCY),
+            kPowerLineAuto);
+}
+
+TEST(VirtualControls, RememberedPictureValuesReachANewSource) {
+  VirtualCamera config = cameraWith(PowerLineSetting::Hz50);
+  auto camera = makeVirtualCaptureDevice(config);
+  ASSERT_EQ(camera->openControls(nullptr)->set(V4L2_CID_BRIGHTNESS, 50), 0);
+  GstElement* source =
+      GST_ELEMENT(gst_object_ref_sink(makeVirtualCaptureDevice(config)->createSource(kYuy2)));
+  ASSERT_NE(source, nullptr);
+  GstElement* balance = gst_bin_get_by_name(GST_BIN(source), kVirtualBalanceName);
+  ASSERT_NE(balance, nullptr);
+  gdouble brightness = 0;
+  g_object_get(balance, "brightness", &brightness, nullptr);
+  EXPECT_DOUBLE_EQ(brightness, 0.5);
+  gst_object_unref(balance);
+  gst_object_unref(source);
 }
 
 TEST(VirtualControls, RefusesValuesOutOfRangeAndUnknownIds) {
