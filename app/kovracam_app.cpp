@@ -13,7 +13,8 @@ CKOVRACAMApp::~CKOVRACAMApp() { delete m_pMainWnd; }
 
 bool CKOVRACAMApp::InitInstance() {
   m_pMainWnd = new CMainFrame(m_io);
-  if (!m_pMainWnd->OnCreate() || m_pMainWnd->view().FillDeviceMenu(m_pMainWnd->popup(kDeviceMenu)) != kOk) {
+  if (!m_pMainWnd->OnCreate() ||
+      m_pMainWnd->view().FillDeviceMenu(m_pMainWnd->popup(kDeviceMenu)) != kOk) {
     delete m_pMainWnd;
     m_pMainWnd = nullptr;
     return false;

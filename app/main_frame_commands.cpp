@@ -70,13 +70,26 @@ void CMainFrame::setChecked(QMenu* menu, std::uint32_t id, bool checked) {
 void CMainFrame::OnCommand(std::uint32_t id) {
   if (isDeviceCommand(id)) return OnDevice(id);
   switch (id) {
-    case ID_APP_EXIT: close(); break;
-    case ID_OPTION_PREVIEW: OnOptionPreview(); break;
-    case ID_OPTION_FILTER_PROPERTIES: OnOptionFilterProperties(); break;
-    case ID_OPTION_PIN_PROPERTIES: OnOptionPinProperties(); break;
-    case ID_FREQUENCY_50HZ: OnFrequency50Hz(); break;
-    case ID_FREQUENCY_60HZ: OnFrequency60Hz(); break;
-    default: break;
+    case ID_APP_EXIT:
+      close();
+      break;
+    case ID_OPTION_PREVIEW:
+      OnOptionPreview();
+      break;
+    case ID_OPTION_FILTER_PROPERTIES:
+      OnOptionFilterProperties();
+      break;
+    case ID_OPTION_PIN_PROPERTIES:
+      OnOptionPinProperties();
+      break;
+    case ID_FREQUENCY_50HZ:
+      OnFrequency50Hz();
+      break;
+    case ID_FREQUENCY_60HZ:
+      OnFrequency60Hz();
+      break;
+    default:
+      break;
   }
 }
 

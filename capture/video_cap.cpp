@@ -160,8 +160,7 @@ Status CVideoCap::Stop() {
   if (!m_pGraph) return kOk;
   m_bGraphRunning.store(false, std::memory_order_release);
   // Stopping releases the device and ends the streaming threads before the call returns.
-  return gst_element_set_state(m_pGraph, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE ? kFail
-                                                                                     : kOk;
+  return gst_element_set_state(m_pGraph, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE ? kFail : kOk;
 }
 
 void CVideoCap::TearDown() {

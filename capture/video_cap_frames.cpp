@@ -3,10 +3,10 @@
 
 #include <gst/video/video.h>
 
-#include <algorithm>
-#include <cstring>
 #include <pthread.h>
 #include <sched.h>
+#include <algorithm>
+#include <cstring>
 
 #include "capture/frame_stats.h"
 #include "capture/video_cap.h"
@@ -83,8 +83,8 @@ const ConversionTables* CVideoCap::tablesForTesting() {
 
 std::chrono::nanoseconds CVideoCap::snapshotTimeout() const {
   const double fps = m_graphFormat.fps.value();
-  const auto interval = fps > 0 ? std::chrono::duration<double>(1.0 / fps)
-                                : std::chrono::duration<double>(1.0);
+  const auto interval =
+      fps > 0 ? std::chrono::duration<double>(1.0 / fps) : std::chrono::duration<double>(1.0);
   return kSnapshotGrace + std::chrono::duration_cast<std::chrono::nanoseconds>(interval * 5);
 }
 

@@ -64,11 +64,10 @@ void VideoWindow::paintEvent(QPaintEvent*) {
     unpainted_ = false;
     ++framesPainted_;
     if (frame_stats::painted.fetch_add(1, std::memory_order_relaxed) == 0) {
-      frame_stats::firstPaintNs.store(
-          std::chrono::duration_cast<std::chrono::nanoseconds>(
-              std::chrono::steady_clock::now().time_since_epoch())
-              .count(),
-          std::memory_order_relaxed);
+      frame_stats::firstPaintNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count(),
+                                      std::memory_order_relaxed);
     }
   }
 }

@@ -61,8 +61,9 @@ TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIds) {
             QStringList({"&File", "&Device", "&Option", "&Captue", "&Help"}));
   EXPECT_EQ(texts(frame->popup(kCaptureMenu)->actions()),
             QStringList({"&Start Capture", "Sto&p Capture", "S&napshot"}));
-  EXPECT_EQ(texts(frame->popup(kOptionMenu)->actions()),
-            QStringList({"&Preview", "-", "Video Capture filter", "Video Capture Pin", "Frequency"}));
+  EXPECT_EQ(
+      texts(frame->popup(kOptionMenu)->actions()),
+      QStringList({"&Preview", "-", "Video Capture filter", "Video Capture Pin", "Frequency"}));
   EXPECT_EQ(texts(frame->popup(kHelpMenu)->actions()), QStringList({"&About KORVACAM"}));
   EXPECT_EQ(texts(frame->popup(kDeviceMenu)->actions()),
             QStringList({"Red Camera", "Blue Camera"}));
@@ -109,8 +110,8 @@ TEST_F(StartedApp, PaneShowsTheRateWhilePreviewingAndIgnoresMenuPrompts) {
   EXPECT_TRUE(frame->statusBar()->currentMessage().isEmpty());
 
   frame->OnOptionPreview();  // off: the pane empties at the next tick
-  ASSERT_TRUE(processEventsUntil([&] { return frame->paneText().isEmpty(); },
-                                 std::chrono::seconds(3)));
+  ASSERT_TRUE(
+      processEventsUntil([&] { return frame->paneText().isEmpty(); }, std::chrono::seconds(3)));
 }
 
 TEST_F(StartedApp, MenuStateFollowsPreview) {

@@ -47,8 +47,8 @@ class Streamer {
 };
 
 bool isOneWholeFrame(const std::vector<std::uint8_t>& block) {
-  return block[0] != 0 && std::all_of(block.begin(), block.end(),
-                                      [&](std::uint8_t b) { return b == block[0]; });
+  return block[0] != 0 &&
+         std::all_of(block.begin(), block.end(), [&](std::uint8_t b) { return b == block[0]; });
 }
 
 TEST(SnapshotHandoverThreads, EveryRequestGetsOneWholeFrame) {
@@ -62,8 +62,8 @@ TEST(SnapshotHandoverThreads, EveryRequestGetsOneWholeFrame) {
     const std::uint8_t delivered = block[0];
     const std::uint64_t seen = streamer.offered();
     while (streamer.offered() < seen + 3) std::this_thread::yield();
-    ASSERT_TRUE(std::all_of(block.begin(), block.end(),
-                            [&](std::uint8_t b) { return b == delivered; }));
+    ASSERT_TRUE(
+        std::all_of(block.begin(), block.end(), [&](std::uint8_t b) { return b == delivered; }));
   }
 }
 
@@ -95,8 +95,10 @@ TEST(SnapshotHandover, CopyIsBoundedByTheRequestedCapacity) {
   const Delivery d = handover.request(block.data(), 32, 5s);
   streaming.join();
   ASSERT_EQ(d, Delivery::Delivered);
-  EXPECT_TRUE(std::all_of(block.begin(), block.begin() + 32, [](std::uint8_t b) { return b == 7; }));
-  EXPECT_TRUE(std::all_of(block.begin() + 32, block.end(), [](std::uint8_t b) { return b == 0xEE; }));
+  EXPECT_TRUE(
+      std::all_of(block.begin(), block.begin() + 32, [](std::uint8_t b) { return b == 7; }));
+  EXPECT_TRUE(
+      std::all_of(block.begin() + 32, block.end(), [](std::uint8_t b) { return b == 0xEE; }));
 }
 
 TEST(SnapshotHandover, NoFrameMeansWithdrawnAfterTheTimeout) {

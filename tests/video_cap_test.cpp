@@ -17,7 +17,9 @@ using testing::VirtualCameraEnv;
 
 class VideoCapTest : public ::testing::Test {
  protected:
-  VideoCapTest() { engine.setUnsupportedNoticeForTesting([this] { ++notices; }); }
+  VideoCapTest() {
+    engine.setUnsupportedNoticeForTesting([this] { ++notices; });
+  }
   ~VideoCapTest() override { engine.TearDown(); }
 
   Status build(const std::string& displayName, int* w, int* h) {

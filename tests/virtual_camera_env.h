@@ -19,9 +19,9 @@ namespace kovracam::testing {
 class VirtualCameraEnv {
  public:
   explicit VirtualCameraEnv(const std::string& lines) {
-    path_ = std::filesystem::temp_directory_path() /
-            ("kovracam-cameras-" + std::to_string(::getpid()) + "-" +
-             std::to_string(counter()++) + ".conf");
+    path_ =
+        std::filesystem::temp_directory_path() / ("kovracam-cameras-" + std::to_string(::getpid()) +
+                                                  "-" + std::to_string(counter()++) + ".conf");
     if (const char* old = std::getenv(kVirtualCamerasEnv)) previous_ = old;
     write(lines);
     ::setenv(kVirtualCamerasEnv, path_.c_str(), 1);

@@ -127,9 +127,9 @@ TEST(VirtualControls, SettingsOutliveControlsAndDeviceObjects) {
   // Another camera is untouched; a camera whose power-line entry changed in the file starts anew.
   EXPECT_EQ(device(PowerLineSetting::Hz50)->openControls(nullptr)->get(V4L2_CID_BRIGHTNESS), 0);
   config.powerline = PowerLineSetting::Auto;
-  EXPECT_EQ(makeVirtualCaptureDevice(config)->openControls(nullptr)->get(
-                V4L2_CID_POWER_LINE_FREQUENCY),
-            kPowerLineAuto);
+  EXPECT_EQ(
+      makeVirtualCaptureDevice(config)->openControls(nullptr)->get(V4L2_CID_POWER_LINE_FREQUENCY),
+      kPowerLineAuto);
 }
 
 TEST(VirtualControls, RememberedPictureValuesReachANewSource) {

@@ -19,10 +19,19 @@ std::u16string toUtf16(const std::string& s) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     char32_t cp;
     int extra;
-    if (c < 0x80) { cp = c; extra = 0; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; extra = 1; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; extra = 2; }
-    else { cp = c & 0x07; extra = 3; }
+    if (c < 0x80) {
+      cp = c;
+      extra = 0;
+    } else if ((c >> 5) == 6) {
+      cp = c & 0x1F;
+      extra = 1;
+    } else if ((c >> 4) == 14) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else {
+      cp = c & 0x07;
+      extra = 3;
+    }
     if (extra > 0 && i + extra >= s.size()) throw std::runtime_error("truncated UTF-8");
     for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     i += 1 + extra;
@@ -64,14 +73,16 @@ void writeCpp(const std::map<unsigned, std::vector<std::uint16_t>>& blocks, std:
       << "#include \"lang/string_table.h\"\n\nnamespace kovracam {\nnamespace {\n";
   for (const auto& [block, units] : blocks) {
     out << "const std::uint16_t kBlock" << block << "[] = {";
-    for (std::size_t i = 0; i < units.size(); ++i) out << (i % 16 ? " " : "\n    ") << units[i] << ",";
+    for (std::size_t i = 0; i < units.size(); ++i)
+      out << (i % 16 ? " " : "\n    ") << units[i] << ",";
     out << "\n};\n";
   }
   out << "const StringBlock kBlocks[] = {\n";
   for (const auto& [block, units] : blocks) {
     out << "    {" << block << ", kBlock" << block << ", " << units.size() << "},\n";
   }
-  out << "};\n}  // namespace\n\nstd::span<const StringBlock> programStringBlocks() { return kBlocks; }\n"
+  out << "};\n}  // namespace\n\nstd::span<const StringBlock> programStringBlocks() { return "
+         "kBlocks; }\n"
       << "\n}  // namespace kovracam\n";
 }
 

@@ -55,7 +55,8 @@ Status CChildView::FillDeviceMenu(QMenu* deviceMenu) {
   first->setData(ID_DEVICE_FIRST);
   first->setText(QString::fromStdString(m_devices.pRecords[0].szFriendlyName));
   for (std::uint32_t i = 1; i < m_devices.nCount(); ++i) {
-    QAction* item = deviceMenu->addAction(QString::fromStdString(m_devices.pRecords[i].szFriendlyName));
+    QAction* item =
+        deviceMenu->addAction(QString::fromStdString(m_devices.pRecords[i].szFriendlyName));
     item->setData(ID_DEVICE_FIRST + i);
   }
   LoadDeviceChoice();
