@@ -162,44 +162,46 @@ TEST_F(StartedApp, ClosingStopsAndReleasesTheGraph) {
   EXPECT_FALSE(frame->view().m_videoCap.hasGraph());
 }
 
-TEST(StartUp, PreviewsTheRememberedCamera) {
+class TwoCameras : public ::testing::Test {
+ protected:
+  CKOVRACAMApp& start() {
+    app = std::make_unique<CKOVRACAMApp>(io);
+    EXPECT_TRUE(app->InitInstance());
+    return *app;
+  }
+  std::string dir() const { return cwd.path().string(); }
+
   testing::ScratchDirectory cwd;
-  VirtualCameraEnv cams(
+  VirtualCameraEnv cams{
       "id=one; name=One; formats=YUY2 320x240@30\n"
-      "id=two; name=Two; formats=YUY2 160x120@30\n");
-  ASSERT_TRUE(writeDeviceChoice(cwd.path().string(), "virtual:two"));
+      "id=two; name=Two; formats=YUY2 160x120@30\n"};
   FakeV4l2Io io;
-  CKOVRACAMApp app(io);
-  ASSERT_TRUE(app.InitInstance());
-  EXPECT_EQ(app.mainFrame()->m_nSelectedDevice, ID_DEVICE_FIRST + 1);
-  EXPECT_EQ(app.mainFrame()->view().m_videoCap.m_nWidth, 160);
+  std::unique_ptr<CKOVRACAMApp> app;
+};
+
+TEST_F(TwoCameras, StartPreviewsTheRememberedCamera) {
+  ASSERT_TRUE(writeDeviceChoice(dir(), "virtual:two"));
+  CMainFrame* frame = start().mainFrame();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->m_nSelectedDevice, ID_DEVICE_FIRST + 1);
+  EXPECT_EQ(frame->view().m_videoCap.m_nWidth, 160);
 }
 
-TEST(StartUp, ChoosingACameraWritesTheChoiceFileInTheCurrentDirectory) {
-  testing::ScratchDirectory cwd;
-  VirtualCameraEnv cams(
-      "id=one; name=One; formats=YUY2 320x240@30\n"
-      "id=two; name=Two; formats=YUY2 160x120@30\n");
-  FakeV4l2Io io;
-  CKOVRACAMApp app(io);
-  ASSERT_TRUE(app.InitInstance());
-  EXPECT_FALSE(readDeviceChoice(cwd.path().string()));
-  app.mainFrame()->OnDevice(ID_DEVICE_FIRST + 1);
-  EXPECT_EQ(readDeviceChoice(cwd.path().string()), "virtual:two");
+TEST_F(TwoCameras, ChoosingACameraWritesTheChoiceFileInTheCurrentDirectory) {
+  CMainFrame* frame = start().mainFrame();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_FALSE(readDeviceChoice(dir()));
+  frame->OnDevice(ID_DEVICE_FIRST + 1);
+  EXPECT_EQ(readDeviceChoice(dir()), "virtual:two");
 }
 
-TEST(StartUp, ChoiceStaysInForceWhenTheFileCannotBeWritten) {
-  testing::ScratchDirectory cwd;
-  VirtualCameraEnv cams(
-      "id=one; name=One; formats=YUY2 320x240@30\n"
-      "id=two; name=Two; formats=YUY2 160x120@30\n");
-  FakeV4l2Io io;
-  CKOVRACAMApp app(io);
-  ASSERT_TRUE(app.InitInstance());
-  CChildView& view = app.mainFrame()->view();
+TEST_F(TwoCameras, ChoiceStaysInForceWhenTheFileCannotBeWritten) {
+  CMainFrame* frame = start().mainFrame();
+  ASSERT_NE(frame, nullptr);
+  CChildView& view = frame->view();
   // Nobody, root included, can create files here.
   view.m_strCurDir = QStringLiteral("/proc");
-  app.mainFrame()->OnDevice(ID_DEVICE_FIRST + 1);
+  frame->OnDevice(ID_DEVICE_FIRST + 1);
   EXPECT_EQ(view.m_nCurDevice, ID_DEVICE_FIRST + 1);
   EXPECT_TRUE(view.m_bRunning);
   EXPECT_EQ(view.m_videoCap.m_nWidth, 160);

@@ -137,67 +137,78 @@ class Sample:
             self.words, self.number = split_number(line, shapes)
 
 
-def steady_text(session, frame, shapes, timeout=15):
-    """Watches the status bar until one text has stood through three refreshes (two seconds
-    and more); returns that sample and every sample seen."""
+def steady_reading(session, frame, shapes, expected, timeout=15):
+    """Watches the status bar until it has read within 0.5 of `expected` through three refreshes
+    in a row (two seconds and more). Returns those samples and every sample seen.
+
+    The pane shows frames counted over the last second, so a frame that comes late under load
+    moves a tenth from one reading to the next (29.9 then 30.1): the text itself may change."""
     samples = []
     deadline = time.time() + timeout
     while time.time() < deadline:
         samples.append(Sample(session.screenshot(), frame, shapes))
         last = samples[-1]
         run = [x for x in samples if x.time >= last.time - 2.3]
-        if not last.empty and run[0].time <= last.time - 2.05 and \
-                all(x.key == last.key for x in run):
-            return last, samples
+        if run[0].time <= last.time - 2.05 and all(
+                x.number is not None and abs(x.number - expected) <= 0.5 for x in run):
+            return run, samples
         time.sleep(0.25)
-    numbers = [x.number for x in samples]
-    raise uitest.Failure("the status bar never held one text for 3 s: %s" % numbers)
+    raise uitest.Failure("the status bar never read %s +- 0.5 for 3 s: %s" % (
+        expected, [x.number for x in samples]))
+
+
+def commonest(samples):
+    """The sample whose text was seen most often."""
+    counts = collections.Counter(x.key for x in samples)
+    key = counts.most_common(1)[0][0]
+    return next(x for x in samples if x.key == key)
+
+
+def same_text_same_pixels(samples, what):
+    """Samples that read the same number show it pixel for pixel the same."""
+    keys = {}
+    for x in samples:
+        if x.number is not None:
+            check(keys.setdefault(x.number, x.key) == x.key,
+                  "%s: %s is drawn in two ways" % (what, x.number))
 
 
 def run_camera(app, cameras, shapes, expected_rate):
-    """Starts the app on one camera; checks the pane has text after 2 s and settles on a number
-    within 0.5 of expected_rate. Returns the steady sample and all samples."""
+    """Starts the app on one camera; checks the pane has text after 2 s, then reads within 0.5
+    of expected_rate through three refreshes, and most of the time. Returns every sample."""
     s = Session(app)
     try:
         frame = start_app(s, cameras)
         time.sleep(2.0)
         first = Sample(s.screenshot(), frame, shapes)
         check(not first.empty, "the status bar is empty 2 s after the window appeared")
-        steady, samples = steady_text(s, frame, shapes)
-        check(steady.number is not None, "the steady status text does not end in a number")
-        check(abs(steady.number - expected_rate) <= 0.5,
-              "status bar reads %s, expected %s" % (steady.number, expected_rate))
+        run, samples = steady_reading(s, frame, shapes, expected_rate)
+        same_text_same_pixels(samples, "one run")
         numbers = sorted(x.number for x in samples if x.number is not None)
         median = numbers[len(numbers) // 2]
         check(abs(median - expected_rate) <= 0.5, "the median reading %s is not %s +- 0.5" % (
             median, expected_rate))
-        return steady, samples
+        return samples
     finally:
         s.close()
 
 
-def same_text_same_pixels(samples_a, samples_b, what):
-    """Where both runs read the same number, their texts are pixel for pixel the same."""
-    keys_a = {x.number: x.key for x in samples_a if x.number is not None}
-    common = [(n, x.key) for x in samples_b if x.number in keys_a for n in [x.number]]
-    check(common, "%s never showed the same number" % what)
-    for number, key in common:
-        check(key == keys_a[number], "%s: the text for %s differs between runs" % (what, number))
-
-
 def test_30_and_7_5_fps_read_steadily(args):
     shapes = digit_shapes(args.app)
-    steady30, samples30 = run_camera(args.app, camera(30), shapes, 30.0)
+    at30 = run_camera(args.app, camera(30), shapes, 30.0)
     # A smaller window: the pane's text sits and looks the same.
-    steady_small, samples_small = run_camera(args.app, camera(30, "320x240"), shapes, 30.0)
-    same_text_same_pixels(samples30, samples_small, "30 fps at 640x480 and 320x240")
-    if steady30.number == steady_small.number:
-        check(steady30.key == steady_small.key, "the same reading looks different")
+    at30_small = run_camera(args.app, camera(30, "320x240"), shapes, 30.0)
+    check(commonest(at30).number == commonest(at30_small).number,
+          "30 fps cameras read %s and %s most often" % (commonest(at30).number,
+                                                       commonest(at30_small).number))
+    same_text_same_pixels(at30 + at30_small, "30 fps at 640x480 and 320x240")
 
-    steady7, samples7 = run_camera(args.app, camera(7.5), shapes, 7.5)
-    check(steady7.key != steady30.key, "7.5 fps and 30 fps show the same status text")
-    again7, samples7_again = run_camera(args.app, camera(7.5), shapes, 7.5)
-    same_text_same_pixels(samples7, samples7_again, "two runs at 7.5 fps")
+    at7 = run_camera(args.app, camera(7.5), shapes, 7.5)
+    check(commonest(at7).key != commonest(at30).key, "7.5 and 30 fps show the same text")
+    at7_again = run_camera(args.app, camera(7.5), shapes, 7.5)
+    check(commonest(at7).key == commonest(at7_again).key,
+          "two runs at 7.5 fps show different texts most often")
+    same_text_same_pixels(at7 + at7_again, "two runs at 7.5 fps")
 
 
 def test_menus_leave_the_frame_rate_alone(args):
@@ -207,7 +218,8 @@ def test_menus_leave_the_frame_rate_alone(args):
         frame = start_app(s, camera(30))
         titles = frame.menu_titles(s.screenshot())
         check(len(titles) == 5, "found %d menu titles" % len(titles))
-        steady, _ = steady_text(s, frame, shapes)
+        _, samples = steady_reading(s, frame, shapes, 30.0)
+        steady = commonest(samples)
         check(steady.words, "no words before the number in the status bar")
         windows = s.mapped_windows()
 
