@@ -336,6 +336,7 @@ def print_report(args, startup, rows):
 
 def main():
     args = parse_args()
+    args.app = os.path.abspath(args.app)  # the app runs in a scratch directory
     for tool in ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0"):
         if shutil.which(tool) is None:
             sys.exit("preview_bench: %s is not installed" % tool)

@@ -31,7 +31,9 @@ Status CaptureGraphBuilder::renderPreview(GstElement* source, GstElement* grabbe
     }
     return kNoInterface;
   }
-  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+  // The window converts YUY2 and BGR itself while it copies the frame for painting, so the
+  // converter here passes camera frames through untouched.
+  GstCaps* caps = gst_caps_from_string("video/x-raw, format=(string){ YUY2, BGR, BGRx }");
   // The sink hands each frame on at once and keeps none: the window only ever wants the newest,
   // so a slow paint drops old frames rather than holding back the camera.
   g_object_set(sink, "caps", caps, "sync", FALSE, "max-buffers", 1u, "drop", TRUE,

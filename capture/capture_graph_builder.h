@@ -19,7 +19,7 @@ class CaptureGraphBuilder {
   CaptureGraphBuilder(const CaptureGraphBuilder&) = delete;
   CaptureGraphBuilder& operator=(const CaptureGraphBuilder&) = delete;
 
-  // source → grabber → videoconvert → appsink (BGRx); every frame the sink gets is
+  // source → grabber → videoconvert → appsink (YUY2, BGR or BGRx); every frame the sink gets is
   // posted to `mailbox`. The mailbox must outlive the pipeline's streaming.
   Status renderPreview(GstElement* source, GstElement* grabber, FrameMailbox& mailbox);
 

@@ -1,5 +1,7 @@
 #include "capture/video_window.h"
 
+#include <libyuv.h>
+
 #include <QPainter>
 #include <chrono>
 
@@ -16,34 +18,45 @@ VideoWindow::VideoWindow(FrameMailbox& mailbox, QWidget* owner)
   connect(&mailbox_, &FrameMailbox::frameReady, this, &VideoWindow::takeNewestFrame);
 }
 
-VideoWindow::~VideoWindow() { releaseFrame(); }
-
-void VideoWindow::releaseFrame() {
-  image_ = QImage();
-  if (mapped_) gst_video_frame_unmap(&frame_);
-  mapped_ = false;
-  if (sample_) gst_sample_unref(sample_);
-  sample_ = nullptr;
-}
+VideoWindow::~VideoWindow() = default;
 
 void VideoWindow::takeNewestFrame() {
   GstSample* sample = mailbox_.take();
   if (!sample) return;
-  releaseFrame();
-  sample_ = sample;
   GstVideoInfo info;
-  GstBuffer* buffer = gst_sample_get_buffer(sample_);
-  if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample_)) || !buffer ||
-      !gst_video_frame_map(&frame_, &info, buffer, GST_MAP_READ)) {
-    releaseFrame();
+  GstVideoFrame frame;
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) || !buffer ||
+      !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
+    gst_sample_unref(sample);
     return;
   }
-  mapped_ = true;
-  // The preview branch converts to BGRx, which is QImage's RGB32 on little-endian machines; the
-  // image borrows the mapped pixels until the next frame replaces them.
-  image_ = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0)),
-                  GST_VIDEO_FRAME_WIDTH(&frame_), GST_VIDEO_FRAME_HEIGHT(&frame_),
-                  GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0), QImage::Format_RGB32);
+  const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+  const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+  if (image_.size() != QSize(width, height)) image_ = QImage(width, height, QImage::Format_RGB32);
+  const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+  const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+  // libyuv's ARGB is B, G, R, A in memory: QImage's RGB32 on little-endian machines.
+  int converted = -1;
+  switch (GST_VIDEO_FRAME_FORMAT(&frame)) {
+    case GST_VIDEO_FORMAT_YUY2:
+      converted = libyuv::YUY2ToARGB(pixels, stride, image_.bits(),
+                                     static_cast<int>(image_.bytesPerLine()), width, height);
+      break;
+    case GST_VIDEO_FORMAT_BGR:
+      converted = libyuv::RGB24ToARGB(pixels, stride, image_.bits(),
+                                      static_cast<int>(image_.bytesPerLine()), width, height);
+      break;
+    case GST_VIDEO_FORMAT_BGRx:
+      converted = libyuv::ARGBCopy(pixels, stride, image_.bits(),
+                                   static_cast<int>(image_.bytesPerLine()), width, height);
+      break;
+    default:
+      break;
+  }
+  gst_video_frame_unmap(&frame);
+  gst_sample_unref(sample);
+  if (converted != 0) return;
   unpainted_ = true;
   update();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The engine's video window: a child of the camera view that paints the newest preview frame
-// scaled to its own size.
+// scaled to its own size. Frames arrive as the camera delivers them (YUY2 or BGR) and are
+// converted once, on the user-interface thread, straight into the image that is painted.
 
 #include <gst/gst.h>
 #include <gst/video/video.h>
@@ -27,13 +28,9 @@ class VideoWindow : public QWidget {
 
  private:
   void takeNewestFrame();
-  void releaseFrame();
 
   FrameMailbox& mailbox_;
-  GstSample* sample_ = nullptr;  // keeps image_'s pixels alive
-  GstVideoFrame frame_{};
-  bool mapped_ = false;
-  QImage image_;
+  QImage image_;  // the newest frame, converted for painting
   bool unpainted_ = false;
   std::uint64_t framesPainted_ = 0;
 };
