@@ -14,9 +14,10 @@ namespace {
 void reportStats() {
   if (!std::getenv("KOVRACAM_STATS")) return;
   using namespace kovracam::frame_stats;
+  const bool closed = producedAtClose.load() > 0;
   std::fprintf(stderr, "kovracam-stats produced=%llu painted=%llu first_paint_ns=%lld\n",
-               static_cast<unsigned long long>(produced.load()),
-               static_cast<unsigned long long>(painted.load()),
+               static_cast<unsigned long long>(closed ? producedAtClose.load() : produced.load()),
+               static_cast<unsigned long long>(closed ? paintedAtClose.load() : painted.load()),
                static_cast<long long>(firstPaintNs.load()));
 }
 

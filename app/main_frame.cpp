@@ -8,6 +8,7 @@
 
 #include "app/frame_geometry.h"
 #include "app/menu_resource.h"
+#include "capture/frame_stats.h"
 #include "res/command_ids.h"
 #include "res/resources.h"
 #include "view/child_view.h"
@@ -138,6 +139,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
 }
 
 void CMainFrame::OnClose() {
+  frame_stats::recordClose();
   if (m_wndView->m_bRunning) {
     m_wndView->m_videoCap.Stop();
     m_wndView->m_videoCap.TearDown();
