@@ -87,12 +87,16 @@ TEST(SnapshotHandoverThreads, WithdrawnRequestIsNeverWrittenLater) {
 TEST(SnapshotHandover, CopyIsBoundedByTheRequestedCapacity) {
   SnapshotHandover handover;
   std::vector<std::uint8_t> block(64, 0xEE);
-  std::vector<std::uint8_t> frame(256, 7);
+  std::vector<std::uint8_t> frame(256, 7);  // four times the capacity asked for
+  std::atomic<bool> answered{false};
   std::thread streaming([&] {
-    // Offer until the request is taken; the frame is four times the capacity.
-    for (int i = 0; i < 100000; ++i) handover.offer(frame.data(), frame.size());
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!answered && std::chrono::steady_clock::now() < deadline) {
+      handover.offer(frame.data(), frame.size());
+    }
   });
   const Delivery d = handover.request(block.data(), 32, 5s);
+  answered = true;
   streaming.join();
   ASSERT_EQ(d, Delivery::Delivered);
   EXPECT_TRUE(

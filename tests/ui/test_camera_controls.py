@@ -2,7 +2,7 @@
 driven through the real window's menus and dialogs under Xvfb."""
 
 import uitest
-from uitest import Frame, Popup, Session, check, is_blue, is_dark, is_red, luminance
+from uitest import Popup, Session, Window, check, is_blue, is_dark, is_red
 
 OPTION_MENU = 2
 OPTION_ITEMS = 4  # Preview, Video Capture filter, Video Capture Pin, Frequency
@@ -19,13 +19,6 @@ def is_bluish(rgb):
 def is_yellow(rgb):
     r, g, b = rgb
     return r > 180 and g > 180 and b < 80
-
-
-def start_app(session, cameras):
-    session.start(session.write_cameras(cameras))
-    wid = session.find_window("KOVRACAM")
-    check(wid, "no window titled KOVRACAM; stderr: %s" % session.stderr_text())
-    return Frame(session, wid)
 
 
 def wait_for_video(session, frame, predicate, what, x_offset=10):
@@ -83,8 +76,8 @@ def test_device_choice_file_selects_the_camera_at_start(args):
     s = Session(args.app)
     try:
         s.write_device_choice("virtual:two")
-        frame = start_app(s, "id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
-                             "id=two; name=Second; formats=YUY2 640x480@30; pattern=blue\n")
+        frame = s.start_frame("id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
+                              "id=two; name=Second; formats=YUY2 640x480@30; pattern=blue\n")
         check(frame.width == 645, "window %d wide: the remembered 640-wide camera is not shown" %
               frame.width)
         shot = wait_for_video(s, frame, is_blue, "blue")
@@ -104,37 +97,36 @@ def test_device_choice_file_selects_the_camera_at_start(args):
         s.close()
 
 
-def slider_handle(shot, dialog):
-    """Centre of the first slider's handle, which sits where the groove's blue fill ends."""
+def slider_fill_end(shot, dialog):
+    """(x, y) where the blue fill of the first slider's groove ends: the handle starts there."""
     x0, y0 = dialog.x, dialog.y
     bands = shot.bands(x0, y0, x0 + dialog.width, y0 + dialog.height, is_bluish)
     check(bands, "no slider groove in the filter dialog")
-    top, bottom = bands[0]
-    middle = (top + bottom) // 2
-    left, right = uitest.horizontal_run(shot, middle, x0, x0 + dialog.width, is_bluish,
-                                        "slider groove")
-    return left, right, middle
+    middle = (bands[0][0] + bands[0][1]) // 2
+    _, right = uitest.horizontal_run(shot, middle, x0, x0 + dialog.width, is_bluish,
+                                     "slider groove")
+    return right, middle
 
 
 def open_filter_dialog(session, frame):
     open_option_item(session, frame, FILTER_ITEM)
     wid = session.find_window("Capture Filter", timeout=10)
     check(wid, "no dialog titled Capture Filter")
-    dialog = Popup(session, wid)
+    dialog = Window(session, wid)
     check((dialog.x, dialog.y) == (frame.x, frame.view_top),
           "filter dialog at %d,%d, expected the view's corner %d,%d" % (
               dialog.x, dialog.y, frame.x, frame.view_top))
-    shot = uitest.wait_until(
-        lambda: (lambda s: s if s.bands(dialog.x, dialog.y, dialog.x + dialog.width,
-                                        dialog.y + dialog.height, is_bluish) else None)(
-            session.screenshot()), 5, "the filter dialog was never painted")
-    return dialog, shot
+    def painted():
+        shot = session.screenshot()
+        return shot if shot.bands(dialog.x, dialog.y, dialog.x + dialog.width,
+                                  dialog.y + dialog.height, is_bluish) else None
+    return dialog, uitest.wait_until(painted, 5, "the filter dialog was never painted")
 
 
 def test_filter_dialog_brightness_changes_the_picture(args):
     s = Session(args.app)
     try:
-        frame = start_app(s, "id=bars; name=Bars; formats=YUY2 640x480@30; pattern=smpte\n")
+        frame = s.start_frame("id=bars; name=Bars; formats=YUY2 640x480@30; pattern=smpte\n")
         wait_for_video(s, frame, is_yellow, "the yellow bar", x_offset=110)
         # The lower half of the video: the dialog, in the view's corner, leaves it in sight.
         region = (frame.x, frame.view_top + BANNER + 240, frame.x + 640,
@@ -143,7 +135,7 @@ def test_filter_dialog_brightness_changes_the_picture(args):
 
         dialog, shot = open_filter_dialog(s, frame)
         check(dialog.y + dialog.height < region[1], "the filter dialog covers the measured rows")
-        left, fill_end, middle = slider_handle(shot, dialog)
+        fill_end, middle = slider_fill_end(shot, dialog)
         # Click the handle itself (focus, no move), then three pages up: +60 of -100..100.
         s.click(fill_end + 4, middle)
         s.key("Page_Up", "Page_Up", "Page_Up")
@@ -161,13 +153,12 @@ def test_filter_dialog_brightness_changes_the_picture(args):
 
         # Opened again, the dialog shows the raised value: the handle sits further right.
         dialog, shot = open_filter_dialog(s, frame)
-        _, fill_end_again, _ = slider_handle(shot, dialog)
+        fill_end_again, _ = slider_fill_end(shot, dialog)
         check(fill_end_again > fill_end + 20, "the reopened slider does not show the new value "
               "(handle at %d, was %d)" % (fill_end_again, fill_end))
 
         # Default puts the picture back as it was.
-        buttons = default_button_point(shot, dialog)
-        s.click(*buttons)
+        s.click(*default_button_point(shot, dialog))
         uitest.wait_until(
             lambda: abs(s.screenshot().mean_luminance(*region) - before) < 5, 5,
             "Default did not restore the picture's brightness")
@@ -194,15 +185,16 @@ def default_button_point(shot, dialog):
 def test_format_dialog_switches_to_320x240(args):
     s = Session(args.app)
     try:
-        frame = start_app(s, "id=a; name=Cam A; formats=YUY2 640x480@30, YUY2 320x240@30; "
-                             "pattern=red\n")
+        frame = s.start_frame("id=a; name=Cam A; formats=YUY2 640x480@30, YUY2 320x240@30; "
+                              "pattern=red\n")
         wait_for_video(s, frame, is_red, "red")
         _, before = open_option_item(s, frame, PIN_ITEM)
-        dialog = Popup(s, s.wait_new_window(before))
+        dialog = Window(s, s.wait_new_window(before))
         check((dialog.x, dialog.y) == (frame.x + 30, frame.view_top + 30),
               "format dialog at %d,%d, expected 30,30 from the view's corner %d,%d" % (
                   dialog.x, dialog.y, frame.x, frame.view_top))
-        check(s.window_name(dialog.wid) != "KOVRACAM", "the format dialog has the app's title")
+        check(s.wm_name(dialog.wid) == "", "the format dialog is titled %r" %
+              s.wm_name(dialog.wid))
 
         def list_rows():
             shot = s.screenshot()
@@ -228,7 +220,7 @@ def test_format_dialog_switches_to_320x240(args):
         s.wait_unmapped(dialog.wid)
 
         uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 325, 10,
-                          "window %d wide after choosing 320 x 240, expected 325" %
+                          lambda: "window %d wide after choosing 320 x 240, expected 325" %
                           s.geometry(frame.wid)[2])
         frame.measure()
         shot = wait_for_video(s, frame, is_red, "red at 320 x 240")
@@ -245,8 +237,8 @@ def test_format_dialog_switches_to_320x240(args):
 def test_frequency_menu_sets_and_shows_the_power_line(args):
     s = Session(args.app)
     try:
-        frame = start_app(s, "id=a; name=Cam A; formats=YUY2 640x480@30; pattern=red; "
-                             "powerline=50\n")
+        frame = s.start_frame("id=a; name=Cam A; formats=YUY2 640x480@30; pattern=red; "
+                              "powerline=50\n")
         wait_for_video(s, frame, is_red, "red")
         popup, submenu, items, marks = open_frequency_submenu(s, frame)
         check(marks[0] > 3 and marks[1] == 0,

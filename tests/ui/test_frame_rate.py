@@ -7,7 +7,7 @@ import os
 import time
 
 import uitest
-from uitest import Frame, Session, check, luminance
+from uitest import Session, check, luminance
 
 OPTION_MENU = 2
 OPTION_ITEMS = 4
@@ -39,10 +39,7 @@ def start_app(session, cameras):
     path = os.path.join(session.workdir, "fonts.conf")
     with open(path, "w") as f:
         f.write(WHOLE_PIXEL_FONTS)
-    session.start(session.write_cameras(cameras), {"FONTCONFIG_FILE": path})
-    wid = session.find_window("KOVRACAM")
-    check(wid, "no window titled KOVRACAM; stderr: %s" % session.stderr_text())
-    return Frame(session, wid)
+    return session.start_frame(cameras, {"FONTCONFIG_FILE": path})
 
 
 def camera(fps, size="640x480"):
@@ -75,7 +72,7 @@ def digit_shapes(app):
         rows, _ = popup.items(OPTION_ITEMS)
         before = s.mapped_windows()
         s.click(*popup.item_point(rows[PIN_ITEM]))
-        dialog = uitest.Popup(s, s.wait_new_window(before))
+        dialog = uitest.Window(s, s.wait_new_window(before))
 
         def list_rows():
             shot = s.screenshot()
@@ -158,10 +155,11 @@ def steady_reading(session, frame, shapes, expected, timeout=15):
 
 
 def commonest(samples):
-    """The sample whose text was seen most often."""
-    counts = collections.Counter(x.key for x in samples)
-    key = counts.most_common(1)[0][0]
-    return next(x for x in samples if x.key == key)
+    """The first sample of the text that read as a number most often."""
+    read = [x for x in samples if x.number is not None]
+    check(read, "the status bar never showed a number")
+    key = collections.Counter(x.key for x in read).most_common(1)[0][0]
+    return next(x for x in read if x.key == key)
 
 
 def same_text_same_pixels(samples, what):
@@ -171,6 +169,15 @@ def same_text_same_pixels(samples, what):
         if x.number is not None:
             check(keys.setdefault(x.number, x.key) == x.key,
                   "%s: %s is drawn in two ways" % (what, x.number))
+
+
+def same_text_in_both(run_a, run_b, what):
+    """The words before the number look and sit alike in both runs, and so does any number both
+    runs read. (Under load the two runs need not share a reading: 29.9 and 30.1 alternate.)"""
+    read = [x for x in run_a + run_b if x.number is not None]
+    words = {(x.key[0], x.words) for x in read}
+    check(len(words) == 1, "%s: the words before the number differ" % what)
+    same_text_same_pixels(read, what)
 
 
 def run_camera(app, cameras, shapes, expected_rate):
@@ -198,17 +205,12 @@ def test_30_and_7_5_fps_read_steadily(args):
     at30 = run_camera(args.app, camera(30), shapes, 30.0)
     # A smaller window: the pane's text sits and looks the same.
     at30_small = run_camera(args.app, camera(30, "320x240"), shapes, 30.0)
-    check(commonest(at30).number == commonest(at30_small).number,
-          "30 fps cameras read %s and %s most often" % (commonest(at30).number,
-                                                       commonest(at30_small).number))
-    same_text_same_pixels(at30 + at30_small, "30 fps at 640x480 and 320x240")
+    same_text_in_both(at30, at30_small, "30 fps at 640x480 and 320x240")
 
     at7 = run_camera(args.app, camera(7.5), shapes, 7.5)
     check(commonest(at7).key != commonest(at30).key, "7.5 and 30 fps show the same text")
     at7_again = run_camera(args.app, camera(7.5), shapes, 7.5)
-    check(commonest(at7).key == commonest(at7_again).key,
-          "two runs at 7.5 fps show different texts most often")
-    same_text_same_pixels(at7 + at7_again, "two runs at 7.5 fps")
+    same_text_in_both(at7, at7_again, "two runs at 7.5 fps")
 
 
 def test_menus_leave_the_frame_rate_alone(args):

@@ -2,7 +2,10 @@
 virtual cameras, finds its windows with xdotool, and reads screenshots as RGB pixels."""
 
 import argparse
+import ctypes
 import os
+import random
+import select
 import shutil
 import signal
 import struct
@@ -119,15 +122,85 @@ def horizontal_run(shot, y, x_from, x_to, predicate, what="video"):
 
 
 def wait_until(probe, timeout, message, interval=0.2):
-    """Calls probe() until it returns something truthy, which is returned; fails after timeout."""
+    """Calls probe() until it returns something truthy, which is returned; fails after timeout
+    with `message`, or what message() returns then."""
     deadline = time.time() + timeout
     while True:
         value = probe()
         if value:
             return value
         if time.time() >= deadline:
-            raise Failure(message)
+            raise Failure(message() if callable(message) else message)
         time.sleep(interval)
+
+
+def die_with_parent():
+    """Runs in the child before exec: a test killed on time-out must not leave it behind."""
+    pr_set_pdeathsig = 1
+    ctypes.CDLL(None).prctl(pr_set_pdeathsig, signal.SIGTERM)
+
+
+def listening_x_sockets(number):
+    """Inodes of the listening sockets, abstract or in /tmp/.X11-unix, of X display `number`."""
+    names = ("/tmp/.X11-unix/X%d" % number, "@/tmp/.X11-unix/X%d" % number)
+    with open("/proc/net/unix") as f:
+        rows = [line.split() for line in f.readlines()[1:]]
+    # Columns: address, references, protocol, flags (0x10000 when listening), type, state,
+    # inode, name.
+    return {row[6] for row in rows if len(row) >= 8 and row[7] in names and
+            int(row[3], 16) & 0x10000}
+
+
+def socket_inodes(pid):
+    inodes = set()
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            target = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+        except OSError:
+            continue
+        if target.startswith("socket:["):
+            inodes.add(target[len("socket:["):-1])
+    return inodes
+
+
+def launch_xvfb(number, size, timeout=20):
+    """An Xvfb on display `number` once it accepts connections, or None."""
+    read_fd, write_fd = os.pipe()
+    # Without -noreset the server resets whenever its last client leaves, and a client that
+    # connects meanwhile (the app starting while xdotool polls) is turned away.
+    server = subprocess.Popen(
+        ["Xvfb", ":%d" % number, "-displayfd", str(write_fd), "-screen", "0", size,
+         "-nolisten", "tcp", "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        ready = select.select([f], [], [], timeout)[0]
+        reported = f.readline().strip() if ready else ""
+    # A server left behind by a killed run may still listen on this display (servers started
+    # with -displayfd leave no lock file); clients would reach it instead, so the display is
+    # ours only if every socket listening on it is.
+    listeners = listening_x_sockets(number)
+    if reported == str(number) and listeners and listeners <= socket_inodes(server.pid):
+        return server
+    server.terminate()
+    try:
+        server.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        server.wait()
+    return None
+
+
+def start_xvfb(size, attempts=20):
+    """(server, ":N") for a private X server on a display no one else listens on."""
+    first = random.randrange(100, 900)
+    for number in range(first, first + attempts):
+        if os.path.exists("/tmp/.X%d-lock" % number) or listening_x_sockets(number):
+            continue
+        server = launch_xvfb(number, size)
+        if server is not None:
+            return server, ":%d" % number
+    raise Failure("no X display free for Xvfb")
 
 
 class Session:
@@ -135,16 +208,8 @@ class Session:
 
     def __init__(self, app, size="1600x1200x24"):
         self.app = app
+        self.xvfb, self.display = start_xvfb(size)
         self.workdir = tempfile.mkdtemp(prefix="kovracam-ui-")
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp"],
-            pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            number = f.readline().strip()
-        check(number, "Xvfb did not start")
-        self.display = ":" + number
         self.proc = None
         self.stderr_path = os.path.join(self.workdir, "stderr.txt")
 
@@ -170,6 +235,13 @@ class Session:
         self.proc = subprocess.Popen([self.app], cwd=self.workdir, env=env,
                                      stdout=subprocess.DEVNULL, stderr=self.stderr)
         return self.proc
+
+    def start_frame(self, cameras, extra_env=None):
+        """Starts the app on the cameras described by `cameras` and measures its window."""
+        self.start(self.write_cameras(cameras), extra_env)
+        wid = self.find_window("KOVRACAM")
+        check(wid, "no window titled KOVRACAM; stderr: %s" % self.stderr_text())
+        return Frame(self, wid)
 
     def xdotool(self, *args, timeout=20):
         result = subprocess.run(["xdotool", *args], env=self.env(None), capture_output=True,
@@ -227,6 +299,14 @@ class Session:
 
     def window_name(self, wid):
         return self.xdotool("getwindowname", wid)
+
+    def wm_name(self, wid):
+        """The window's WM_NAME: the title exactly as the app set it. (Qt puts the app's name in
+        _NET_WM_NAME, which getwindowname reads, when the title is empty.)"""
+        out = subprocess.run(["xprop", "-id", wid, "WM_NAME"], env=self.env(None),
+                             capture_output=True, text=True, timeout=10).stdout
+        value = out.partition("=")[2].strip()
+        return value[1:-1] if value.startswith('"') else value
 
     def geometry(self, wid):
         """(x, y, width, height) of the window's client area on the screen."""
@@ -335,12 +415,16 @@ class Frame:
         return Popup(self.session, self.session.wait_new_window(before))
 
 
-class Popup:
-    """A menu popup: its items are found as the bands of dark text rows inside it."""
+class Window:
+    """A mapped window and where it was when found: menus and dialogs do not move."""
 
     def __init__(self, session, wid):
         self.session, self.wid = session, wid
         self.x, self.y, self.width, self.height = session.geometry(wid)
+
+
+class Popup(Window):
+    """A menu popup: its items are found as the bands of dark text rows inside it."""
 
     def items(self, expected, timeout=5):
         """(top, bottom) of each item's text row once `expected` rows are painted, and the
@@ -352,8 +436,8 @@ class Popup:
             found["rows"] = found["shot"].bands(self.x + 2, self.y + 2, self.x + self.width - 2,
                                                 self.y + self.height - 2, is_dark)
             return len(found["rows"]) == expected
-        wait_until(probe, timeout, "menu shows %d rows of text, expected %d" %
-                   (len(found.get("rows", [])), expected), interval=0.1)
+        wait_until(probe, timeout, lambda: "menu shows %d rows of text, expected %d" %
+                   (len(found["rows"]), expected), interval=0.1)
         return found["rows"], found["shot"]
 
     def item_point(self, row):
