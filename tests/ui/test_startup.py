@@ -26,17 +26,11 @@ def load_bmp(path):
 
 
 def red_rectangle(shot, x, y_from, y_to):
-    """Top row, bottom row (exclusive) of the red run in column x between y_from and y_to."""
-    top = next((y for y in range(y_from, y_to) if is_red(shot.at(x, y))), None)
-    check(top is not None, "no red video in column %d" % x)
-    bottom = next((y for y in range(top, y_to) if not is_red(shot.at(x, y))), y_to)
-    return top, bottom
+    return uitest.vertical_run(shot, x, y_from, y_to, is_red, "red video")
 
 
 def red_width(shot, y, x_from, x_to):
-    left = next(x for x in range(x_from, x_to) if is_red(shot.at(x, y)))
-    right = next((x for x in range(left, x_to) if not is_red(shot.at(x, y))), x_to)
-    return left, right
+    return uitest.horizontal_run(shot, y, x_from, x_to, is_red, "red video")
 
 
 def wait_for_red(session, wid, timeout=10):
