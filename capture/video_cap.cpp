@@ -41,10 +41,9 @@ CVideoCap::~CVideoCap() {
 Status CVideoCap::EnumDevices(DeviceList* list) { return enumerateDevices(m_io, list, std::cerr); }
 
 Status CVideoCap::SelectDevice(const std::string& displayName) {
-  auto device = resolveDevice(m_io, displayName, std::cerr);
-  if (!device) return kDeviceNotFound;
-  m_pMoniker = std::move(device);
-  return kOk;
+  // A name that no longer resolves leaves no device bound, so nothing stale gets built.
+  m_pMoniker = resolveDevice(m_io, displayName, std::cerr);
+  return m_pMoniker ? kOk : kDeviceNotFound;
 }
 
 // The format for this build: the stored one when the device takes it; otherwise (first build,

@@ -52,6 +52,7 @@ TEST_F(VideoCapTest, OperationsWithoutAGraphChangeNothingAndSucceed) {
 TEST_F(VideoCapTest, BuildWithoutABoundDeviceFailsWithoutBuilding) {
   VirtualCameraEnv cams("id=a; name=A; formats=YUY2 320x240@30\n");
   int w = -1, h = -1;
+  ASSERT_EQ(engine.SelectDevice("virtual:a"), kOk);
   EXPECT_EQ(engine.SelectDevice("virtual:gone"), kDeviceNotFound);
   EXPECT_FALSE(engine.hasMoniker());
   EXPECT_EQ(engine.BuildGraph(&w, &h), kNotBound);
