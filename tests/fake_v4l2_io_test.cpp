@@ -1,18 +1,27 @@
 // The fake kernel must fail exactly where the real one does, or it hides faults in the code that
-// runs against it.
+// runs against it: files, descriptors, formats and controls as the kernel and its control
+// framework answer them.
 
 #include "capture/fake_v4l2_io.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/videodev2.h>
 
 #include <cerrno>
-#include <cstring>
-#include <string>
+#include <tuple>
 
 namespace kovracam {
 namespace {
+
+using Names = std::vector<std::string>;
+constexpr std::uint32_t kPixelRate = V4L2_CID_USER_BASE + 0x1100;
+
+FakeControl with(FakeControl control, std::uint32_t flags,
+                 std::uint32_t type = V4L2_CTRL_TYPE_INTEGER) {
+  control.flags = flags;
+  control.type = type;
+  return control;
+}
 
 class FakeV4l2IoTest : public ::testing::Test {
  protected:
@@ -20,308 +29,227 @@ class FakeV4l2IoTest : public ::testing::Test {
     io.addDevice("/dev/video0", fakeUvcCamera("Desk Camera"));
     io.addDevice("/dev/video1", fakeUvcMetadataNode("Desk Camera"));
     io.addLink("/dev/v4l/by-id/usb-Desk_Camera-video-index0", "../../video0");
-    io.addLink("/dev/v4l/by-path/pci-0000:00:14.0-usb-0:1:1.0-video-index0", "../../video0");
+    fd = io.open("/dev/video0", O_RDWR);
+    ASSERT_GE(fd, 0);
+  }
+  // 0, or the errno of the failed call.
+  int error(unsigned long request, void* arg) { return io.ioctl(fd, request, arg) ? errno : 0; }
+  // The answers of an enumeration, which must end as the kernel's do: with EINVAL.
+  template <typename Query>
+  std::vector<Query> enumerate(unsigned long request, Query query) {
+    std::vector<Query> answers;
+    for (query.index = 0; error(request, &query) == 0; ++query.index) answers.push_back(query);
+    EXPECT_EQ(errno, EINVAL);
+    return answers;
   }
 
-  // Opens `node`, failing the test when it cannot.
-  int openNode(const std::string& node) {
-    const int fd = io.open(node, O_RDWR | O_NONBLOCK);
-    EXPECT_GE(fd, 0) << node << ": " << std::strerror(errno);
-    return fd;
+  // Registered out of id order on purpose: enumeration must still ascend.
+  void addControls() {
+    io.device("/dev/video0")->controls = {
+        with(fakeIntegerControl(V4L2_CID_CONTRAST, "Contrast", 0, 100, 5, 50),
+             V4L2_CTRL_FLAG_INACTIVE),
+        fakeMenuControl(V4L2_CID_EXPOSURE_AUTO, "Auto Exposure",
+                        {{1, "Manual Mode"}, {3, "Aperture Priority Mode"}}, 3),
+        fakeClassControl(V4L2_CID_USER_CLASS, "User Controls"),
+        fakeBooleanControl(V4L2_CID_AUTO_WHITE_BALANCE, "White Balance, Automatic", true),
+        fakeButtonControl(V4L2_CID_PAN_RESET, "Pan, Reset"),
+        fakeIntegerMenuControl(V4L2_CID_AUTO_EXPOSURE_BIAS, "Bias", {{1, -2000}, {3, 2000}}, 1),
+        with(fakeIntegerControl(kPixelRate, "Pixel Rate", 0, 6'000'000'000, 1, 0), 0,
+             V4L2_CTRL_TYPE_INTEGER64),
+        with(fakeIntegerControl(V4L2_CID_GAIN, "Gain", 0, 255, 1, 16), V4L2_CTRL_FLAG_READ_ONLY),
+        with(fakeIntegerControl(V4L2_CID_HUE, "Hue", -180, 180, 1, 0), V4L2_CTRL_FLAG_DISABLED)};
   }
-
-  // -1 and errno of a failed call, or 0.
-  static int errorOf(int result) { return result == 0 ? 0 : errno; }
 
   FakeV4l2Io io;
+  int fd = -1;
+  v4l2_capability cap{};
 };
 
-TEST_F(FakeV4l2IoTest, ListsDirectoriesSortedWithImplicitSubdirectories) {
-  const auto dev = io.listDirectory("/dev");
-  ASSERT_TRUE(dev.has_value());
-  EXPECT_EQ(*dev, (std::vector<std::string>{"v4l", "video0", "video1"}));
-  EXPECT_EQ(io.listDirectory("/dev/v4l/"), (std::vector<std::string>{"by-id", "by-path"}));
-  EXPECT_EQ(io.listDirectory("/dev/v4l/by-id"),
-            (std::vector<std::string>{"usb-Desk_Camera-video-index0"}));
+// errno after a call that returned `failed`, or 0.
+int errorIf(bool failed) { return failed ? errno : 0; }
 
-  errno = 0;
-  EXPECT_FALSE(io.listDirectory("/dev/snd").has_value());
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_FALSE(io.listDirectory("/dev/video0").has_value());
-  EXPECT_EQ(errno, ENOTDIR);
-}
-
-TEST_F(FakeV4l2IoTest, ResolvesLinksLikeRealpath) {
-  EXPECT_EQ(io.resolveLink("/dev/v4l/by-id/usb-Desk_Camera-video-index0"), "/dev/video0");
-  EXPECT_EQ(io.resolveLink("/dev/video1"), "/dev/video1");
-  EXPECT_EQ(io.resolveLink("/dev/v4l/../video1"), "/dev/video1");
-  EXPECT_EQ(io.resolveLink("/dev/v4l/by-id"), "/dev/v4l/by-id");
-
+TEST_F(FakeV4l2IoTest, FilesAndDescriptorsFailLikeTheKernel) {
+  EXPECT_EQ(io.listDirectory("/dev"), (Names{"v4l", "video0", "video1"}));
+  EXPECT_EQ(io.listDirectory("/dev/v4l/"), Names{"by-id"});
   io.addLink("/dev/camera", "/dev/v4l/by-id/usb-Desk_Camera-video-index0");
-  EXPECT_EQ(io.resolveLink("/dev/camera"), "/dev/video0");
-
-  io.addLink("/dev/v4l/by-id/dangling", "../../video7");
-  errno = 0;
-  EXPECT_FALSE(io.resolveLink("/dev/v4l/by-id/dangling").has_value());
-  EXPECT_EQ(errno, ENOENT);
-
+  io.addLink("/dev/dangling", "video7");
   io.addLink("/dev/loop-a", "loop-b");
   io.addLink("/dev/loop-b", "loop-a");
-  EXPECT_FALSE(io.resolveLink("/dev/loop-a").has_value());
-  EXPECT_EQ(errno, ELOOP);
+  EXPECT_EQ(io.resolveLink("/dev/camera"), "/dev/video0");  // through a relative link
+  EXPECT_EQ(errorIf(!io.listDirectory("/dev/snd")), ENOENT);
+  EXPECT_EQ(errorIf(!io.listDirectory("/dev/video0")), ENOTDIR);
+  EXPECT_EQ(errorIf(!io.resolveLink("/dev/dangling")), ENOENT);
+  EXPECT_EQ(errorIf(!io.resolveLink("/dev/loop-a")), ELOOP);
+  EXPECT_EQ(errorIf(io.open("/dev/video9", O_RDWR) == -1), ENOENT);
 
-  EXPECT_FALSE(io.resolveLink("/dev/video0/inside").has_value());
-  EXPECT_EQ(errno, ENOTDIR);
-}
-
-TEST_F(FakeV4l2IoTest, OpenFollowsLinksAndFailsLikeTheKernel) {
-  const int fd = openNode("/dev/v4l/by-path/pci-0000:00:14.0-usb-0:1:1.0-video-index0");
-  v4l2_capability cap{};
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_QUERYCAP, &cap), 0);
+  const int second = io.open("/dev/camera", O_RDWR);
+  ASSERT_EQ(io.ioctl(second, VIDIOC_QUERYCAP, &cap), 0);
   EXPECT_STREQ(reinterpret_cast<const char*>(cap.card), "Desk Camera");
-
-  EXPECT_EQ(io.open("/dev/video9", O_RDWR), -1);
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(io.open("/dev/v4l", O_RDWR), -1);
-  EXPECT_EQ(errno, EISDIR);
-  EXPECT_EQ(io.close(fd), 0);
-}
-
-TEST_F(FakeV4l2IoTest, DescriptorsAreOwnedAndReused) {
-  const int first = openNode("/dev/video0");
-  const int second = openNode("/dev/video0");
-  EXPECT_NE(first, second);
-  EXPECT_EQ(io.openFdCount(), 2u);
-  EXPECT_EQ(io.close(first), 0);
-  EXPECT_EQ(openNode("/dev/video1"), first);  // lowest free number again
-
-  EXPECT_EQ(io.close(first), 0);
-  EXPECT_EQ(errorOf(io.close(first)), EBADF);
-  v4l2_capability cap{};
-  EXPECT_EQ(errorOf(io.ioctl(first, VIDIOC_QUERYCAP, &cap)), EBADF);
-  EXPECT_EQ(errorOf(io.close(42)), EBADF);
-  EXPECT_EQ(io.close(second), 0);
-  EXPECT_EQ(io.openFdCount(), 0u);
-}
-
-TEST_F(FakeV4l2IoTest, RefusesUnknownRequestsAndNullArguments) {
-  const int fd = openNode("/dev/video0");
   v4l2_requestbuffers buffers{};
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_REQBUFS, &buffers)), ENOTTY);
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_QUERYCAP, nullptr)), EFAULT);
-  io.close(fd);
+  EXPECT_EQ(error(VIDIOC_REQBUFS, &buffers), ENOTTY);
+  EXPECT_EQ(io.close(fd), 0);
+  EXPECT_EQ(errorIf(io.close(fd) == -1), EBADF);
+  EXPECT_EQ(error(VIDIOC_QUERYCAP, &cap), EBADF);
+  EXPECT_EQ(io.open("/dev/video1", O_RDWR), fd);  // the lowest free number again
+  EXPECT_EQ(io.openFdCount(), 2u);
 }
 
-TEST_F(FakeV4l2IoTest, QuerycapCutsTheCardAndReportsDeviceCaps) {
-  FakeDevice camera = fakeUvcCamera(std::string(40, 'c'));
-  camera.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_DEVICE_CAPS;
-  camera.deviceCaps = V4L2_CAP_VIDEO_CAPTURE;
-  io.addDevice("/dev/video2", camera);
-  const int fd = openNode("/dev/video2");
-  v4l2_capability cap;
-  std::memset(&cap, 0xff, sizeof cap);
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_QUERYCAP, &cap), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(cap.card)), std::string(31, 'c'));
-  EXPECT_STREQ(reinterpret_cast<const char*>(cap.driver), "uvcvideo");
-  EXPECT_EQ(cap.capabilities, camera.capabilities);
-  EXPECT_EQ(cap.device_caps, V4L2_CAP_VIDEO_CAPTURE);
-  EXPECT_EQ(cap.reserved[0], 0u);
-  io.close(fd);
-}
-
-TEST_F(FakeV4l2IoTest, EnumeratesFormatsSizesAndIntervals) {
-  const int fd = openNode("/dev/video0");
+TEST_F(FakeV4l2IoTest, EnumeratesFormatsSizesAndIntervalsOfCaptureNodesOnly) {
   v4l2_fmtdesc desc{};
   desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  desc.index = 1;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_ENUM_FMT, &desc), 0);
-  EXPECT_EQ(desc.pixelformat, V4L2_PIX_FMT_MJPEG);
-  EXPECT_EQ(desc.flags, V4L2_FMT_FLAG_COMPRESSED);
-  EXPECT_STREQ(reinterpret_cast<const char*>(desc.description), "Motion-JPEG");
-  desc.index = 2;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FMT, &desc)), EINVAL);
-  desc.index = 0;
-  desc.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FMT, &desc)), EINVAL);
-
+  const auto formats = enumerate(VIDIOC_ENUM_FMT, desc);
+  ASSERT_EQ(formats.size(), 2u);
+  EXPECT_EQ(formats[1].pixelformat, V4L2_PIX_FMT_MJPEG);
+  EXPECT_EQ(formats[1].flags, V4L2_FMT_FLAG_COMPRESSED);
   v4l2_frmsizeenum size{};
   size.pixel_format = V4L2_PIX_FMT_YUYV;
-  size.index = 1;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size), 0);
-  EXPECT_EQ(size.type, V4L2_FRMSIZE_TYPE_DISCRETE);
-  EXPECT_EQ(size.discrete.width, 320u);
-  EXPECT_EQ(size.discrete.height, 240u);
-  size.index = 2;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size)), EINVAL);
-  size.index = 0;
-  size.pixel_format = V4L2_PIX_FMT_NV12;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size)), EINVAL);
-
+  const auto sizes = enumerate(VIDIOC_ENUM_FRAMESIZES, size);
+  ASSERT_EQ(sizes.size(), 2u);
+  EXPECT_EQ(sizes[1].type, V4L2_FRMSIZE_TYPE_DISCRETE);
+  EXPECT_EQ(sizes[1].discrete.width, 320u);
   v4l2_frmivalenum interval{};
   interval.pixel_format = V4L2_PIX_FMT_YUYV;
   interval.width = 640;
   interval.height = 480;
-  interval.index = 1;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval), 0);
-  EXPECT_EQ(interval.type, V4L2_FRMIVAL_TYPE_DISCRETE);
-  EXPECT_EQ(interval.discrete.numerator, 1u);
-  EXPECT_EQ(interval.discrete.denominator, 15u);
-  interval.index = 2;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval)), EINVAL);
-  interval.index = 0;
+  const auto intervals = enumerate(VIDIOC_ENUM_FRAMEINTERVALS, interval);
+  ASSERT_EQ(intervals.size(), 2u);
+  EXPECT_EQ(intervals[1].discrete.denominator, 15u);
   interval.width = 1280;  // YUYV does not offer 1280x480
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval)), EINVAL);
-  io.close(fd);
-}
+  EXPECT_TRUE(enumerate(VIDIOC_ENUM_FRAMEINTERVALS, interval).empty());
+  size.pixel_format = V4L2_PIX_FMT_NV12;
+  EXPECT_TRUE(enumerate(VIDIOC_ENUM_FRAMESIZES, size).empty());
 
-TEST_F(FakeV4l2IoTest, ReportsSizeRangesAsStepwiseOrContinuous) {
-  FakeDevice camera = fakeUvcCamera("Range Camera");
+  // A size range is one stepwise or continuous answer; its intervals hold on its grid only.
+  FakeDevice& camera = *io.device("/dev/video0");
   camera.formats[0].sizes.clear();
   camera.formats[0].sizeRange = v4l2_frmsize_stepwise{320, 1280, 16, 240, 720, 8};
   camera.formats[0].rangeIntervals = {{1, 25}};
   camera.formats[1].sizes.clear();
   camera.formats[1].sizeRange = v4l2_frmsize_stepwise{64, 4096, 1, 64, 4096, 1};
-  io.addDevice("/dev/video3", camera);
-  const int fd = openNode("/dev/video3");
-
-  v4l2_frmsizeenum size{};
   size.pixel_format = V4L2_PIX_FMT_YUYV;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size), 0);
-  EXPECT_EQ(size.type, V4L2_FRMSIZE_TYPE_STEPWISE);
-  EXPECT_EQ(size.stepwise.max_width, 1280u);
-  EXPECT_EQ(size.stepwise.step_height, 8u);
-  size.index = 1;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size)), EINVAL);
-  size = {};
+  const auto stepwise = enumerate(VIDIOC_ENUM_FRAMESIZES, size);
+  ASSERT_EQ(stepwise.size(), 1u);
+  EXPECT_EQ(stepwise[0].type, V4L2_FRMSIZE_TYPE_STEPWISE);
+  EXPECT_EQ(stepwise[0].stepwise.step_height, 8u);
   size.pixel_format = V4L2_PIX_FMT_MJPEG;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size), 0);
-  EXPECT_EQ(size.type, V4L2_FRMSIZE_TYPE_CONTINUOUS);
-
-  v4l2_frmivalenum interval{};
-  interval.pixel_format = V4L2_PIX_FMT_YUYV;
-  interval.width = 336;  // on the 16-pixel grid
+  EXPECT_EQ(enumerate(VIDIOC_ENUM_FRAMESIZES, size).at(0).type, V4L2_FRMSIZE_TYPE_CONTINUOUS);
+  interval.width = 336;
   interval.height = 248;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval), 0);
-  EXPECT_EQ(interval.discrete.denominator, 25u);
-  interval.width = 330;  // off the grid
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval)), EINVAL);
-  io.close(fd);
-}
+  EXPECT_EQ(enumerate(VIDIOC_ENUM_FRAMEINTERVALS, interval).at(0).discrete.denominator, 25u);
+  interval.width = 330;
+  EXPECT_TRUE(enumerate(VIDIOC_ENUM_FRAMEINTERVALS, interval).empty());
 
-TEST_F(FakeV4l2IoTest, SetFormatAndRateAnswerWithTheNearestOffered) {
-  const int fd = openNode("/dev/video0");
-  v4l2_format format{};
-  format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_G_FMT, &format), 0);
-  EXPECT_EQ(format.fmt.pix.pixelformat, V4L2_PIX_FMT_YUYV);
-  EXPECT_EQ(format.fmt.pix.width, 640u);
-  EXPECT_EQ(format.fmt.pix.bytesperline, 1280u);
-
-  format.fmt.pix.width = 300;
-  format.fmt.pix.height = 200;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_S_FMT, &format), 0);
-  EXPECT_EQ(format.fmt.pix.width, 320u);
-  EXPECT_EQ(format.fmt.pix.height, 240u);
-  format.fmt.pix.pixelformat = V4L2_PIX_FMT_NV12;  // not offered: the first format instead
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_S_FMT, &format), 0);
-  EXPECT_EQ(format.fmt.pix.pixelformat, V4L2_PIX_FMT_YUYV);
-  EXPECT_EQ(io.device("/dev/video0")->width, 320u);
-
-  format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
-  format.fmt.pix.width = 640;
-  format.fmt.pix.height = 480;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_S_FMT, &format), 0);
-  v4l2_streamparm parm{};
-  parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  parm.parm.capture.timeperframe = {1, 12};
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_S_PARM, &parm), 0);
-  EXPECT_EQ(parm.parm.capture.timeperframe.denominator, 15u);
-  parm = {};
-  parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  ASSERT_EQ(io.ioctl(fd, VIDIOC_G_PARM, &parm), 0);
-  EXPECT_EQ(parm.parm.capture.capability, V4L2_CAP_TIMEPERFRAME);
-  EXPECT_EQ(parm.parm.capture.timeperframe.numerator, 1u);
-  EXPECT_EQ(parm.parm.capture.timeperframe.denominator, 15u);
-  parm.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_G_PARM, &parm)), EINVAL);
-  io.close(fd);
-}
-
-TEST_F(FakeV4l2IoTest, CaptureFormatsFollowTheNodesOwnCaps) {
-  const int fd = openNode("/dev/video1");  // metadata: the device can capture, the node cannot
-  v4l2_fmtdesc desc{};
-  desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_ENUM_FMT, &desc)), EINVAL);
-  v4l2_format format{};
-  format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_G_FMT, &format)), EINVAL);
-  io.close(fd);
-
-  // A driver without V4L2_CAP_DEVICE_CAPS: `capabilities` describes the node.
-  FakeDevice old = fakeUvcCamera("Old Driver");
-  old.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+  // Whether a node captures is in its own caps; old drivers give only `capabilities`.
+  FakeDevice old = fakeUvcCamera(std::string(40, 'c'));  // the kernel cuts the card to 31 bytes
+  old.capabilities = V4L2_CAP_VIDEO_CAPTURE;
   old.deviceCaps = 0;
-  io.addDevice("/dev/video4", old);
-  const int oldFd = openNode("/dev/video4");
-  EXPECT_EQ(io.ioctl(oldFd, VIDIOC_ENUM_FMT, &desc), 0);
-  EXPECT_EQ(io.ioctl(oldFd, VIDIOC_G_FMT, &format), 0);
-  io.close(oldFd);
+  io.addDevice("/dev/video2", old);
+  fd = io.open("/dev/video2", O_RDWR);
+  ASSERT_EQ(error(VIDIOC_QUERYCAP, &cap), 0);
+  EXPECT_EQ(reinterpret_cast<const char*>(cap.card), std::string(31, 'c'));
+  EXPECT_EQ(enumerate(VIDIOC_ENUM_FMT, desc).size(), 2u);
+  fd = io.open("/dev/video1", O_RDWR);  // metadata: the device captures, this node does not
+  EXPECT_TRUE(enumerate(VIDIOC_ENUM_FMT, desc).empty());
 }
 
 TEST_F(FakeV4l2IoTest, InjectedFailuresLastAsLongAsAsked) {
   io.failIoctl("/dev/video0", VIDIOC_QUERYCAP, EIO, 2);
+  io.failIoctl("/dev/video0", VIDIOC_G_PARM, EBUSY);
   io.failOpen("/dev/video1", EBUSY, 1);
-  const int fd = openNode("/dev/video0");
-  v4l2_capability cap{};
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_QUERYCAP, &cap)), EIO);
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_QUERYCAP, &cap)), EIO);
-  EXPECT_EQ(io.ioctl(fd, VIDIOC_QUERYCAP, &cap), 0);
+  EXPECT_EQ(error(VIDIOC_QUERYCAP, &cap), EIO);
+  EXPECT_EQ(error(VIDIOC_QUERYCAP, &cap), EIO);
+  EXPECT_EQ(error(VIDIOC_QUERYCAP, &cap), 0);
   EXPECT_EQ(io.ioctlCount("/dev/video0", VIDIOC_QUERYCAP), 3);
-
-  io.failIoctl("/dev/video0", VIDIOC_G_FMT, EBUSY);
-  v4l2_format format{};
-  format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_G_FMT, &format)), EBUSY);
-
-  EXPECT_EQ(io.open("/dev/video1", O_RDWR), -1);
-  EXPECT_EQ(errno, EBUSY);
-  const int metadata = openNode("/dev/video1");
-  io.close(metadata);
-  io.close(fd);
+  v4l2_streamparm parm{};
+  parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(error(VIDIOC_G_PARM, &parm), EBUSY);
+  EXPECT_EQ(errorIf(io.open("/dev/video1", O_RDWR) == -1), EBUSY);
+  EXPECT_GE(io.open("/dev/video1", O_RDWR), 0);
 }
 
 TEST_F(FakeV4l2IoTest, VanishedDeviceFailsEveryCallOnItsDescriptors) {
-  const int fd = openNode("/dev/video0");
-  io.vanish("/dev/video0");
-  v4l2_capability cap{};
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_QUERYCAP, &cap)), ENODEV);
-  EXPECT_EQ(io.open("/dev/video0", O_RDWR), -1);
-  EXPECT_EQ(errno, ENOENT);
+  io.vanishAfterIoctls("/dev/video0", 1);
+  EXPECT_EQ(error(VIDIOC_QUERYCAP, &cap), 0);
+  EXPECT_EQ(error(VIDIOC_QUERYCAP, &cap), ENODEV);
+  EXPECT_EQ(errorIf(io.open("/dev/video0", O_RDWR) == -1), ENOENT);
   EXPECT_EQ(io.device("/dev/video0"), nullptr);
-  EXPECT_EQ(io.listDirectory("/dev"), (std::vector<std::string>{"v4l", "video1"}));
-  EXPECT_EQ(io.listDirectory("/dev/v4l/by-id"), std::vector<std::string>{});
+  EXPECT_EQ(io.listDirectory("/dev"), (Names{"v4l", "video1"}));
+  EXPECT_EQ(io.listDirectory("/dev/v4l/by-id"), Names{});
   EXPECT_EQ(io.close(fd), 0);
 
   // Plugged in again: a new device behind the same node, the old descriptor stays dead.
-  const int stale = openNode("/dev/video1");
+  const int stale = io.open("/dev/video1", O_RDWR);
   io.vanish("/dev/video1");
   io.addDevice("/dev/video1", fakeUvcCamera("Replugged"));
-  EXPECT_EQ(errorOf(io.ioctl(stale, VIDIOC_QUERYCAP, &cap)), ENODEV);
-  const int fresh = openNode("/dev/video1");
-  EXPECT_EQ(io.ioctl(fresh, VIDIOC_QUERYCAP, &cap), 0);
-  io.close(fresh);
-  io.close(stale);
+  EXPECT_EQ(errorIf(io.ioctl(stale, VIDIOC_QUERYCAP, &cap) == -1), ENODEV);
+  EXPECT_EQ(io.ioctl(io.open("/dev/video1", O_RDWR), VIDIOC_QUERYCAP, &cap), 0);
 }
 
-TEST_F(FakeV4l2IoTest, VanishesAfterTheGivenNumberOfAnswers) {
-  const int fd = openNode("/dev/video0");
-  io.vanishAfterIoctls("/dev/video0", 2);
-  v4l2_capability cap{};
-  EXPECT_EQ(io.ioctl(fd, VIDIOC_QUERYCAP, &cap), 0);
-  EXPECT_EQ(io.ioctl(fd, VIDIOC_QUERYCAP, &cap), 0);
-  EXPECT_EQ(errorOf(io.ioctl(fd, VIDIOC_QUERYCAP, &cap)), ENODEV);
-  EXPECT_EQ(io.device("/dev/video0"), nullptr);
-  io.close(fd);
+TEST_F(FakeV4l2IoTest, ControlQueriesAscendByIdAndEndWithEinval) {
+  addControls();
+  std::vector<std::uint32_t> ids;
+  v4l2_query_ext_ctrl query{};
+  for (query.id = V4L2_CTRL_FLAG_NEXT_CTRL; error(VIDIOC_QUERY_EXT_CTRL, &query) == 0;
+       query.id |= V4L2_CTRL_FLAG_NEXT_CTRL) {
+    ids.push_back(query.id);
+  }
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(ids, (std::vector<std::uint32_t>{V4L2_CID_USER_CLASS, V4L2_CID_CONTRAST, V4L2_CID_HUE,
+                                             V4L2_CID_AUTO_WHITE_BALANCE, V4L2_CID_GAIN, kPixelRate,
+                                             V4L2_CID_EXPOSURE_AUTO, V4L2_CID_PAN_RESET,
+                                             V4L2_CID_AUTO_EXPOSURE_BIAS}));
+  query.id = kPixelRate;
+  ASSERT_EQ(error(VIDIOC_QUERY_EXT_CTRL, &query), 0);
+  EXPECT_EQ(query.maximum, 6'000'000'000);
+  v4l2_queryctrl old{};  // the old call has no room for 64-bit ranges and reports none
+  old.id = kPixelRate;
+  ASSERT_EQ(error(VIDIOC_QUERYCTRL, &old), 0);
+  EXPECT_EQ(old.maximum, 0);
+}
+
+TEST_F(FakeV4l2IoTest, MenuItemsHaveGapsThatAnswerEinval) {
+  addControls();
+  v4l2_querymenu item{};
+  for (std::uint32_t id : {V4L2_CID_EXPOSURE_AUTO, V4L2_CID_AUTO_EXPOSURE_BIAS}) {
+    std::vector<int> errors;
+    for (item.id = id, item.index = 0; item.index <= 4; ++item.index) {
+      errors.push_back(error(VIDIOC_QUERYMENU, &item));
+    }
+    EXPECT_EQ(errors, (std::vector<int>{EINVAL, 0, EINVAL, 0, EINVAL})) << id;
+  }
+  item.index = 3;  // of the integer menu, the last one asked
+  ASSERT_EQ(error(VIDIOC_QUERYMENU, &item), 0);
+  EXPECT_EQ(static_cast<std::int64_t>(item.value), 2000);
+  item.id = V4L2_CID_EXPOSURE_AUTO;
+  ASSERT_EQ(error(VIDIOC_QUERYMENU, &item), 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(item.name), "Aperture Priority Mode");
+  item.id = V4L2_CID_CONTRAST;  // not a menu
+  EXPECT_EQ(error(VIDIOC_QUERYMENU, &item), EINVAL);
+}
+
+TEST_F(FakeV4l2IoTest, SetAndGetControlAnswerLikeTheKernel) {
+  addControls();
+  // Control, value; S_CTRL's errno; the value it hands back and G_CTRL reads; G_CTRL's errno.
+  // Contrast is inactive and still takes values, rounded to its step and range; exposure 2 is a
+  // gap; gain is read-only, hue disabled, saturation absent, the pan reset write-only.
+  const std::tuple<std::uint32_t, std::int32_t, int, std::int32_t, int> cases[] = {
+      {V4L2_CID_CONTRAST, 62, 0, 60, 0},           {V4L2_CID_CONTRAST, 63, 0, 65, 0},
+      {V4L2_CID_CONTRAST, 1000, 0, 100, 0},        {V4L2_CID_CONTRAST, -5, 0, 0, 0},
+      {V4L2_CID_AUTO_WHITE_BALANCE, 7, 0, 1, 0},   {V4L2_CID_EXPOSURE_AUTO, 1, 0, 1, 0},
+      {V4L2_CID_EXPOSURE_AUTO, 2, EINVAL, 1, 0},   {V4L2_CID_EXPOSURE_AUTO, 4, ERANGE, 1, 0},
+      {V4L2_CID_EXPOSURE_AUTO, 0, ERANGE, 1, 0},   {V4L2_CID_GAIN, 20, EACCES, 16, 0},
+      {V4L2_CID_USER_CLASS, 0, EACCES, 0, EACCES}, {V4L2_CID_HUE, 20, EINVAL, 0, EINVAL},
+      {V4L2_CID_SATURATION, 0, EINVAL, 0, EINVAL}, {kPixelRate, 1, EINVAL, 0, EINVAL},
+      {V4L2_CID_PAN_RESET, 1, 0, 0, EACCES}};
+  for (const auto& [id, value, setError, stored, getError] : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << id << std::dec << " = " << value);
+    v4l2_control control{id, value};
+    EXPECT_EQ(error(VIDIOC_S_CTRL, &control), setError);
+    EXPECT_EQ(control.value, setError == 0 ? stored : value);
+    control = {id, -99};
+    EXPECT_EQ(error(VIDIOC_G_CTRL, &control), getError);
+    EXPECT_EQ(control.value, getError == 0 ? stored : -99);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -13,44 +12,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "tests/fake_device_controls.h"
 
 namespace kovracam {
 namespace {
-
-ControlInfo integer(std::uint32_t id, const char* name, std::int64_t min, std::int64_t max,
-                    std::int64_t step, std::int64_t def) {
-  ControlInfo c;
-  c.id = id;
-  c.name = name;
-  c.type = ControlType::Integer;
-  c.minimum = min;
-  c.maximum = max;
-  c.step = step;
-  c.defaultValue = def;
-  return c;
-}
-
-ControlInfo boolean(std::uint32_t id, const char* name, bool def) {
-  ControlInfo c = integer(id, name, 0, 1, 1, def ? 1 : 0);
-  c.type = ControlType::Boolean;
-  return c;
-}
-
-ControlInfo button(std::uint32_t id, const char* name) {
-  ControlInfo c = integer(id, name, 0, 0, 0, 0);
-  c.type = ControlType::Button;
-  return c;
-}
-
-// Power-line frequency as a driver with gaps in its menu indexes reports it.
-ControlInfo powerLine() {
-  ControlInfo c = integer(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", 0, 5, 1, 2);
-  c.type = ControlType::Menu;
-  c.menu = {{0, "Disabled"}, {2, "60 Hz"}, {5, "Auto"}};
-  return c;
-}
 
 constexpr std::uint32_t kBrightness = V4L2_CID_BRIGHTNESS;
 constexpr std::uint32_t kContrast = V4L2_CID_CONTRAST;
@@ -59,304 +26,210 @@ constexpr std::uint32_t kWhiteTemp = V4L2_CID_WHITE_BALANCE_TEMPERATURE;
 constexpr std::uint32_t kPowerLine = V4L2_CID_POWER_LINE_FREQUENCY;
 constexpr std::uint32_t kPanReset = V4L2_CID_PAN_RESET;
 
+// In the dialog's row order; the power-line menu has gaps in its indexes, as some drivers' do.
 std::vector<ControlInfo> cameraControls() {
-  return {integer(kBrightness, "Brightness", -64, 64, 1, 0),
-          integer(kContrast, "Contrast", 10, 90, 4, 50),
-          boolean(kAutoWhite, "White Balance, Automatic", true),
-          integer(kWhiteTemp, "White Balance Temperature", 2800, 6500, 10, 4600),
-          powerLine(),
-          button(kPanReset, "Pan, Reset")};
+  using T = ControlType;
+  return {
+      {kBrightness, "Brightness", T::Integer, -64, 64, 1, 0, {}},
+      {kContrast, "Contrast", T::Integer, 10, 90, 4, 50, {}},
+      {kAutoWhite, "White Balance, Automatic", T::Boolean, 0, 1, 1, 1, {}},
+      {kWhiteTemp, "White Balance Temperature", T::Integer, 2800, 6500, 10, 4600, {}},
+      {kPowerLine, "Power Line", T::Menu, 0, 5, 1, 2, {{0, "Disabled"}, {2, "60"}, {5, "Auto"}}},
+      {kPanReset, "Pan, Reset", T::Button, 0, 0, 0, 0, {}}};
 }
 
-template <typename W>
-W* widgetOf(const FilterPropertiesDialog& dialog, std::uint32_t id) {
-  return qobject_cast<W*>(dialog.controlWidget(id));
-}
-
-TEST(FilterPropertiesDialog, ShowsOneWidgetOfTheRightKindPerControlInOrder) {
-  FakeDeviceControls fake(cameraControls());
-  FilterPropertiesDialog dialog(fake, nullptr);
-
-  const std::vector<ControlInfo> listed = fake.list();
-  auto* form = dialog.findChild<QFormLayout*>();
-  ASSERT_NE(form, nullptr);
-  ASSERT_EQ(form->rowCount(), static_cast<int>(listed.size()));
-  for (int i = 0; i < form->rowCount(); ++i) {
-    QWidget* field = form->itemAt(i, QFormLayout::FieldRole)->widget();
-    QWidget* control = dialog.controlWidget(listed[i].id);
-    ASSERT_NE(control, nullptr) << listed[i].name;
-    EXPECT_TRUE(control == field || field->isAncestorOf(control)) << listed[i].name;
+class FilterPropertiesDialogTest : public ::testing::Test {
+ protected:
+  void open(QWidget* parent = nullptr) {
+    dialog = std::make_unique<FilterPropertiesDialog>(fake, parent);
+  }
+  template <typename W>
+  W* widget(std::uint32_t id) const {
+    return qobject_cast<W*>(dialog->controlWidget(id));
+  }
+  bool messageNames(int error) const {
+    return dialog->messageLabel()->text().contains(QString::fromLocal8Bit(std::strerror(error)));
   }
 
-  auto* contrast = widgetOf<QSlider>(dialog, kContrast);
-  ASSERT_NE(contrast, nullptr);
-  EXPECT_EQ(contrast->orientation(), Qt::Horizontal);
+  FakeDeviceControls fake{cameraControls()};
+  QWidget owner;  // declared before the dialog, so it outlives it
+  std::unique_ptr<FilterPropertiesDialog> dialog;
+};
+
+TEST_F(FilterPropertiesDialogTest, ShowsEveryControlWithItsKindValueAndState) {
+  fake.values[kBrightness] = -20;
+  fake.values[kAutoWhite] = 0;
+  fake.values[kWhiteTemp] = 5100;
+  fake.values[kPowerLine] = 5;
+  fake.controls[0].disabled = true;  // shown, but not to be changed
+  fake.controls[2].inactive = true;
+  fake.controls[3].readOnly = true;
+  fake.controls[5].inactive = true;
+  open();
+  const char* kinds[] = {"QSlider", "QSlider", "QCheckBox", "QSlider", "QComboBox", "QPushButton"};
+  for (std::size_t i = 0; i < std::size(kinds); ++i) {
+    const ControlInfo& c = fake.controls[i];
+    ASSERT_NE(dialog->controlWidget(c.id), nullptr) << c.name;
+    EXPECT_STREQ(dialog->controlWidget(c.id)->metaObject()->className(), kinds[i]);
+    EXPECT_EQ(dialog->controlWidget(c.id)->isEnabled(), !c.disabled && !c.inactive && !c.readOnly)
+        << c.name;
+  }
+  EXPECT_EQ(widget<QSlider>(kWhiteTemp)->value(), 5100);
+  auto* contrast = widget<QSlider>(kContrast);
   EXPECT_EQ(contrast->minimum(), 10);
   EXPECT_EQ(contrast->maximum(), 90);
   EXPECT_EQ(contrast->singleStep(), 4);
-  ASSERT_NE(dialog.valueLabel(kContrast), nullptr);
-  EXPECT_EQ(dialog.valueLabel(kContrast)->text(), QString::number(contrast->value()));
-
-  EXPECT_NE(widgetOf<QSlider>(dialog, kBrightness), nullptr);
-  EXPECT_NE(widgetOf<QCheckBox>(dialog, kAutoWhite), nullptr);
-  auto* menu = widgetOf<QComboBox>(dialog, kPowerLine);
-  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(widget<QSlider>(kBrightness)->value(), -20);
+  EXPECT_EQ(dialog->valueLabel(kBrightness)->text(), "-20");
+  EXPECT_FALSE(widget<QCheckBox>(kAutoWhite)->isChecked());
+  auto* menu = widget<QComboBox>(kPowerLine);
   ASSERT_EQ(menu->count(), 3);
   EXPECT_EQ(menu->itemText(0), "Disabled");
-  EXPECT_EQ(menu->itemText(2), "Auto");
-  auto* reset = widgetOf<QPushButton>(dialog, kPanReset);
-  ASSERT_NE(reset, nullptr);
-  EXPECT_EQ(dialog.valueLabel(kPanReset), nullptr);
-  EXPECT_EQ(dialog.emptyLabel(), nullptr);
-  EXPECT_TRUE(fake.sets().empty()) << "building the dialog must not write to the camera";
+  EXPECT_EQ(menu->currentText(), "Auto");
+  EXPECT_EQ(dialog->valueLabel(kPanReset), nullptr);
+  EXPECT_EQ(dialog->emptyLabel(), nullptr);
+  EXPECT_TRUE(fake.sets.empty()) << "building the dialog must not write to the camera";
+
+  fake.failGet = true;  // values that cannot be read show as the defaults
+  open();
+  EXPECT_EQ(widget<QSlider>(kBrightness)->value(), 0);
+  EXPECT_EQ(widget<QSlider>(kWhiteTemp)->value(), 4600);
+  EXPECT_TRUE(widget<QCheckBox>(kAutoWhite)->isChecked());
+  EXPECT_EQ(widget<QComboBox>(kPowerLine)->currentData().toLongLong(), 2);
 }
 
-TEST(FilterPropertiesDialog, ShowsCurrentValuesAndDefaultsWhenTheyCannotBeRead) {
-  FakeDeviceControls fake(cameraControls());
-  fake.setStored(kBrightness, -20);
-  fake.setStored(kAutoWhite, 0);
-  fake.setStored(kPowerLine, 5);
-  {
-    FilterPropertiesDialog dialog(fake, nullptr);
-    EXPECT_EQ(widgetOf<QSlider>(dialog, kBrightness)->value(), -20);
-    EXPECT_EQ(dialog.valueLabel(kBrightness)->text(), "-20");
-    EXPECT_FALSE(widgetOf<QCheckBox>(dialog, kAutoWhite)->isChecked());
-    EXPECT_EQ(widgetOf<QComboBox>(dialog, kPowerLine)->currentText(), "Auto");
-  }
-  fake.failGet(true);
-  FilterPropertiesDialog dialog(fake, nullptr);
-  for (const ControlInfo& c : fake.list()) {
-    if (c.type == ControlType::Integer) {
-      EXPECT_EQ(widgetOf<QSlider>(dialog, c.id)->value(), c.defaultValue) << c.name;
-    }
-  }
-  EXPECT_TRUE(widgetOf<QCheckBox>(dialog, kAutoWhite)->isChecked());
-  EXPECT_EQ(widgetOf<QComboBox>(dialog, kPowerLine)->currentData().toLongLong(),
-            powerLine().defaultValue);
-}
-
-TEST(FilterPropertiesDialog, MenuItemsWithGapsWriteTheDriverIndex) {
-  FakeDeviceControls fake(cameraControls());
-  FilterPropertiesDialog dialog(fake, nullptr);
-  auto* menu = widgetOf<QComboBox>(dialog, kPowerLine);
-  const std::vector<ControlMenuItem> items = powerLine().menu;
-  for (int i : {2, 0, 1}) {
-    fake.clearSets();
+TEST_F(FilterPropertiesDialogTest, EveryKindWritesLive) {
+  open();
+  auto* menu = widget<QComboBox>(kPowerLine);
+  for (int i : {2, 0, 1}) {  // the driver's index, not the row, is written
+    fake.sets.clear();
     menu->setCurrentIndex(i);
-    ASSERT_EQ(fake.sets().size(), 1u);
-    EXPECT_EQ(fake.sets()[0].first, kPowerLine);
-    EXPECT_EQ(fake.sets()[0].second, items[i].index);
-    EXPECT_EQ(fake.stored(kPowerLine), items[i].index);
+    EXPECT_EQ(fake.sets, (decltype(fake.sets){{kPowerLine, fake.controls[4].menu[i].index}}));
   }
+  widget<QCheckBox>(kAutoWhite)->setChecked(false);
+  EXPECT_EQ(fake.values[kAutoWhite], 0);
+  widget<QCheckBox>(kAutoWhite)->setChecked(true);
+  EXPECT_EQ(fake.values[kAutoWhite], 1);
+  fake.sets.clear();
+  widget<QPushButton>(kPanReset)->click();
+  widget<QPushButton>(kPanReset)->click();
+  ASSERT_EQ(fake.sets.size(), 2u) << "each press is written, even with the same value";
+  EXPECT_EQ(fake.sets[0].first, kPanReset);
+  EXPECT_EQ(fake.sets[1].first, kPanReset);
 }
 
-TEST(FilterPropertiesDialog, SliderWritesLiveSnappedToTheStepFromTheMinimum) {
-  FakeDeviceControls fake(cameraControls());
-  FilterPropertiesDialog dialog(fake, nullptr);
-  const ControlInfo contrast = *fake.find(kContrast);
-  auto* slider = widgetOf<QSlider>(dialog, kContrast);
-
+TEST_F(FilterPropertiesDialogTest, SliderWritesLiveSnappedToTheStepFromTheMinimum) {
+  open();
+  auto* slider = widget<QSlider>(kContrast);
   slider->setValue(17);  // 10 + 4k: 14 and 18 are the neighbours, 18 the nearer one
-  ASSERT_EQ(fake.sets().size(), 1u);
-  EXPECT_EQ(fake.sets().back(), std::make_pair(kContrast, std::int64_t{18}));
+  EXPECT_EQ(fake.sets, (decltype(fake.sets){{kContrast, 18}}));
   EXPECT_EQ(slider->value(), 18);
-  EXPECT_EQ(dialog.valueLabel(kContrast)->text(), "18");
-
-  for (std::int64_t position = contrast.minimum; position <= contrast.maximum; ++position) {
-    slider->setValue(static_cast<int>(position));
-    const std::int64_t shown = slider->value();
-    EXPECT_EQ((shown - contrast.minimum) % contrast.step, 0) << position;
-    EXPECT_LE(std::abs(shown - position), contrast.step / 2) << position;
-    EXPECT_EQ(fake.stored(kContrast), shown) << position;
+  EXPECT_EQ(dialog->valueLabel(kContrast)->text(), "18");
+  for (int position = 10; position <= 90; ++position) {
+    slider->setValue(position);
+    const int shown = slider->value();
+    EXPECT_EQ((shown - 10) % 4, 0) << position;
+    EXPECT_LE(std::abs(shown - position), 2) << position;
+    EXPECT_EQ(fake.values[kContrast], shown) << position;
   }
   // Every write is a real change: a position that snaps to the value shown writes nothing.
-  for (std::size_t i = 1; i < fake.sets().size(); ++i) {
-    EXPECT_NE(fake.sets()[i].second, fake.sets()[i - 1].second);
+  for (std::size_t i = 1; i < fake.sets.size(); ++i) {
+    EXPECT_NE(fake.sets[i].second, fake.sets[i - 1].second);
   }
 }
 
-TEST(FilterPropertiesDialog, CheckBoxAndButtonWriteLive) {
-  FakeDeviceControls fake(cameraControls());
-  FilterPropertiesDialog dialog(fake, nullptr);
-  widgetOf<QCheckBox>(dialog, kAutoWhite)->setChecked(false);
-  EXPECT_EQ(fake.stored(kAutoWhite), 0);
-  widgetOf<QCheckBox>(dialog, kAutoWhite)->setChecked(true);
-  EXPECT_EQ(fake.stored(kAutoWhite), 1);
+TEST_F(FilterPropertiesDialogTest, DefaultRestoresEveryWritableControl) {
+  fake.controls[3].readOnly = true;
+  fake.values[kWhiteTemp] = 3000;
+  open();
+  widget<QSlider>(kBrightness)->setValue(33);
+  widget<QSlider>(kContrast)->setValue(74);
+  widget<QCheckBox>(kAutoWhite)->setChecked(false);
+  widget<QComboBox>(kPowerLine)->setCurrentIndex(0);
+  fake.sets.clear();
 
-  fake.clearSets();
-  widgetOf<QPushButton>(dialog, kPanReset)->click();
-  widgetOf<QPushButton>(dialog, kPanReset)->click();
-  ASSERT_EQ(fake.sets().size(), 2u) << "each press is written, even with the same value";
-  EXPECT_EQ(fake.sets()[0].first, kPanReset);
-}
-
-TEST(FilterPropertiesDialog, DisabledInactiveAndReadOnlyControlsAreShownButDisabled) {
-  std::vector<ControlInfo> controls = cameraControls();
-  controls[0].disabled = true;
-  controls[2].inactive = true;
-  controls[3].readOnly = true;
-  controls[5].inactive = true;
-  FakeDeviceControls fake(controls);
-  fake.setStored(kWhiteTemp, 5100);
-  FilterPropertiesDialog dialog(fake, nullptr);
-
-  for (const ControlInfo& c : controls) {
-    QWidget* w = dialog.controlWidget(c.id);
-    ASSERT_NE(w, nullptr) << c.name;
-    EXPECT_EQ(w->isEnabled(), !c.disabled && !c.inactive && !c.readOnly) << c.name;
-  }
-  EXPECT_EQ(widgetOf<QSlider>(dialog, kWhiteTemp)->value(), 5100);
-  EXPECT_EQ(dialog.valueLabel(kWhiteTemp)->text(), "5100");
-}
-
-TEST(FilterPropertiesDialog, DefaultRestoresEveryWritableControl) {
-  std::vector<ControlInfo> controls = cameraControls();
-  controls[3].readOnly = true;
-  FakeDeviceControls fake(controls);
-  fake.setStored(kWhiteTemp, 3000);
-  FilterPropertiesDialog dialog(fake, nullptr);
-  widgetOf<QSlider>(dialog, kBrightness)->setValue(33);
-  widgetOf<QSlider>(dialog, kContrast)->setValue(74);
-  widgetOf<QCheckBox>(dialog, kAutoWhite)->setChecked(false);
-  widgetOf<QComboBox>(dialog, kPowerLine)->setCurrentIndex(0);
-  fake.clearSets();
-
-  QTest::mouseClick(dialog.defaultButton(), Qt::LeftButton);
-
-  for (const ControlInfo& c : controls) {
-    if (c.type == ControlType::Button) continue;
-    if (c.readOnly) {
-      EXPECT_EQ(fake.stored(c.id), 3000) << "a read-only control is never written";
-      continue;
-    }
-    EXPECT_EQ(fake.stored(c.id), c.defaultValue) << c.name;
-  }
-  for (const auto& [id, value] : fake.sets()) {
-    EXPECT_NE(id, kWhiteTemp);
+  QTest::mouseClick(dialog->defaultButton(), Qt::LeftButton);
+  EXPECT_EQ(fake.values, (std::map<std::uint32_t, std::int64_t>{{kBrightness, 0},
+                                                                {kContrast, 50},
+                                                                {kAutoWhite, 1},
+                                                                {kWhiteTemp, 3000},
+                                                                {kPowerLine, 2}}));
+  for (const auto& [id, value] : fake.sets) {
+    EXPECT_NE(id, kWhiteTemp) << "a read-only control is never written";
     EXPECT_NE(id, kPanReset) << "Default must not press buttons";
   }
-  EXPECT_EQ(widgetOf<QSlider>(dialog, kBrightness)->value(), controls[0].defaultValue);
-  EXPECT_EQ(dialog.valueLabel(kContrast)->text(), QString::number(controls[1].defaultValue));
-  EXPECT_TRUE(widgetOf<QCheckBox>(dialog, kAutoWhite)->isChecked());
-  EXPECT_EQ(widgetOf<QComboBox>(dialog, kPowerLine)->currentData().toLongLong(),
-            controls[4].defaultValue);
-  EXPECT_TRUE(dialog.messageLabel()->text().isEmpty());
+  EXPECT_EQ(dialog->valueLabel(kContrast)->text(), "50");
+  EXPECT_TRUE(widget<QCheckBox>(kAutoWhite)->isChecked());
 }
 
-// A driver makes the manual temperature inactive while automatic white balance is on.
-void linkWhiteBalance(FakeDeviceControls& fake) {
-  fake.onSet([&fake](std::uint32_t id, std::int64_t value) {
-    if (id == kAutoWhite) fake.find(kWhiteTemp)->inactive = value != 0;
-  });
-  fake.find(kWhiteTemp)->inactive = fake.stored(kAutoWhite) != 0;
-}
-
-TEST(FilterPropertiesDialog, SwitchingAnAutomaticModeUpdatesWhichControlsAreEditable) {
-  FakeDeviceControls fake(cameraControls());
-  linkWhiteBalance(fake);
-  FilterPropertiesDialog dialog(fake, nullptr);
-  QWidget* temperature = dialog.controlWidget(kWhiteTemp);
-  EXPECT_FALSE(temperature->isEnabled());
-  widgetOf<QCheckBox>(dialog, kAutoWhite)->setChecked(false);
+TEST_F(FilterPropertiesDialogTest, SwitchingAnAutomaticModeUpdatesWhichControlsAreEditable) {
+  // A driver makes the manual temperature inactive while automatic white balance is on.
+  fake.onSet = [this](std::uint32_t id, std::int64_t value) {
+    if (id == kAutoWhite) fake.controls[3].inactive = value != 0;
+  };
+  fake.controls[3].inactive = true;
+  open();
+  widget<QCheckBox>(kAutoWhite)->setChecked(false);
+  QWidget* temperature = dialog->controlWidget(kWhiteTemp);
   EXPECT_TRUE(temperature->isEnabled());
-  widgetOf<QSlider>(dialog, kWhiteTemp)->setValue(3200);
-  EXPECT_EQ(fake.stored(kWhiteTemp), 3200);
+  widget<QSlider>(kWhiteTemp)->setValue(3200);
 
   // Default turns automatic mode back on first, so the now inactive temperature is left alone.
-  fake.clearSets();
-  dialog.defaultButton()->click();
+  fake.sets.clear();
+  dialog->defaultButton()->click();
   EXPECT_FALSE(temperature->isEnabled());
-  EXPECT_EQ(fake.stored(kAutoWhite), 1);
-  for (const auto& [id, value] : fake.sets()) EXPECT_NE(id, kWhiteTemp);
+  for (const auto& [id, value] : fake.sets) EXPECT_NE(id, kWhiteTemp);
 }
 
-TEST(FilterPropertiesDialog, CameraVanishingMidDialogIsReportedOnce) {
-  FakeDeviceControls fake(cameraControls());
-  QWidget owner;
-  FilterPropertiesDialog dialog(fake, &owner);
-  dialog.show();
-  auto* slider = widgetOf<QSlider>(dialog, kBrightness);
-  slider->setValue(10);
-  ASSERT_EQ(fake.stored(kBrightness), 10);
-
-  fake.vanish();
-  fake.clearSets();
-  slider->setValue(40);
-
-  EXPECT_EQ(fake.sets().size(), 1u) << "a refused write is not retried";
-  EXPECT_EQ(slider->value(), 10) << "the device cannot be read: the previous value stays";
-  EXPECT_EQ(dialog.valueLabel(kBrightness)->text(), "10");
-  EXPECT_TRUE(dialog.messageLabel()->isVisible());
-  EXPECT_TRUE(dialog.messageLabel()->text().contains(QString::fromLocal8Bit(std::strerror(ENODEV))))
-      << dialog.messageLabel()->text().toStdString();
-  EXPECT_FALSE(slider->isEnabled());
-  EXPECT_FALSE(dialog.defaultButton()->isEnabled());
-  EXPECT_TRUE(dialog.isVisible());
-  dialog.reject();
-  EXPECT_FALSE(dialog.isVisible());
-}
-
-TEST(FilterPropertiesDialog, RefusedChangeShowsWhatTheDeviceReports) {
-  FakeDeviceControls fake(cameraControls());
-  fake.setStored(kPowerLine, 2);
-  FilterPropertiesDialog dialog(fake, nullptr);
-  auto* menu = widgetOf<QComboBox>(dialog, kPowerLine);
-  auto* slider = widgetOf<QSlider>(dialog, kBrightness);
-
-  fake.failSetWith(EBUSY);
-  menu->setCurrentIndex(2);
-  EXPECT_EQ(menu->currentData().toLongLong(), 2);
-  EXPECT_EQ(fake.sets().size(), 1u);
-  EXPECT_TRUE(dialog.messageLabel()->text().contains(QString::fromLocal8Bit(std::strerror(EBUSY))));
+TEST_F(FilterPropertiesDialogTest, RefusedChangesAndAVanishedCameraAreReported) {
+  open(&owner);
+  dialog->show();
+  auto* menu = widget<QComboBox>(kPowerLine);
+  fake.failSetWith = EBUSY;
+  menu->setCurrentIndex(0);
+  EXPECT_EQ(menu->currentData().toLongLong(), 2) << "the widget shows what the device holds";
+  EXPECT_TRUE(messageNames(EBUSY));
   EXPECT_TRUE(menu->isEnabled()) << "a busy camera may accept the next change";
+  fake.failSetWith = 0;
+  auto* slider = widget<QSlider>(kBrightness);
+  slider->setValue(10);
+  EXPECT_TRUE(dialog->messageLabel()->text().isEmpty());
 
-  // The device moved on its own meanwhile: the widget follows it, not the refused value.
-  fake.setStored(kBrightness, -7);
-  fake.failSetWith(EINVAL);
-  slider->setValue(30);
-  EXPECT_EQ(slider->value(), -7);
-  EXPECT_TRUE(
-      dialog.messageLabel()->text().contains(QString::fromLocal8Bit(std::strerror(EINVAL))));
-
-  fake.failSetWith(0);
-  slider->setValue(31);
-  EXPECT_EQ(fake.stored(kBrightness), 31);
-  EXPECT_TRUE(dialog.messageLabel()->text().isEmpty());
+  fake.vanished = true;
+  fake.sets.clear();
+  slider->setValue(40);
+  EXPECT_EQ(fake.sets.size(), 1u) << "a refused write is not retried";
+  EXPECT_EQ(slider->value(), 10) << "the device cannot be read: the previous value stays";
+  EXPECT_EQ(dialog->valueLabel(kBrightness)->text(), "10");
+  EXPECT_TRUE(dialog->messageLabel()->isVisible());
+  EXPECT_TRUE(messageNames(ENODEV)) << dialog->messageLabel()->text().toStdString();
+  EXPECT_FALSE(slider->isEnabled());
+  EXPECT_FALSE(dialog->defaultButton()->isEnabled());
+  EXPECT_TRUE(dialog->isVisible());
 }
 
-TEST(FilterPropertiesDialog, EmptyListSaysSo) {
-  FakeDeviceControls fake;
-  FilterPropertiesDialog dialog(fake, nullptr);
-  ASSERT_NE(dialog.emptyLabel(), nullptr);
-  EXPECT_EQ(dialog.emptyLabel()->text(), "This camera has no adjustable controls.");
-  EXPECT_FALSE(dialog.defaultButton()->isEnabled());
-  EXPECT_TRUE(dialog.closeButton()->isEnabled());
-  EXPECT_TRUE(dialog.findChildren<QSlider*>().isEmpty());
-
-  FakeDeviceControls gone(cameraControls());
-  gone.vanish();
-  FilterPropertiesDialog vanished(gone, nullptr);
-  EXPECT_NE(vanished.emptyLabel(), nullptr);
-  EXPECT_EQ(vanished.controlWidget(kBrightness), nullptr);
+TEST_F(FilterPropertiesDialogTest, EmptyListSaysSo) {
+  fake.vanished = true;
+  open();
+  ASSERT_NE(dialog->emptyLabel(), nullptr);
+  EXPECT_EQ(dialog->emptyLabel()->text(), "This camera has no adjustable controls.");
+  EXPECT_FALSE(dialog->defaultButton()->isEnabled());
 }
 
-TEST(FilterPropertiesDialog, IsAModalCaptureFilterWindowAtTheOwnersCorner) {
+TEST_F(FilterPropertiesDialogTest, IsAModalCaptureFilterWindowAtTheOwnersCorner) {
   QWidget window;
   window.move(140, 90);
   window.resize(500, 400);
-  auto* owner = new QWidget(&window);
-  owner->setGeometry(25, 40, 300, 200);
+  auto* corner = new QWidget(&window);
+  corner->setGeometry(25, 40, 300, 200);
   window.show();
-  FakeDeviceControls fake(cameraControls());
-  FilterPropertiesDialog dialog(fake, owner);
-  EXPECT_EQ(dialog.windowTitle(), "Capture Filter");
-  EXPECT_TRUE(dialog.isModal());
-  dialog.show();
-  EXPECT_EQ(dialog.frameGeometry().topLeft(), owner->mapToGlobal(QPoint(0, 0)));
-  EXPECT_EQ(dialog.pos(), owner->mapToGlobal(QPoint(0, 0)));
-
-  QTest::mouseClick(dialog.closeButton(), Qt::LeftButton);
-  EXPECT_FALSE(dialog.isVisible());
+  FilterPropertiesDialog placed(fake, corner);
+  EXPECT_EQ(placed.windowTitle(), "Capture Filter");
+  EXPECT_TRUE(placed.isModal());
+  placed.show();
+  EXPECT_EQ(placed.frameGeometry().topLeft(), corner->mapToGlobal(QPoint(0, 0)));
+  QTest::mouseClick(placed.closeButton(), Qt::LeftButton);
+  EXPECT_FALSE(placed.isVisible());
 }
 
 }  // namespace
