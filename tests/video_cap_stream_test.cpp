@@ -138,5 +138,23 @@ TEST_F(RunningCamera, CameraWithoutPowerLineControlReadsMinusOne) {
   EXPECT_EQ(engine.GetPowerLineFrequency(), -1);
 }
 
+TEST_F(RunningCamera, CameraThatFailsMidStreamStopsThePreviewHarmlessly) {
+  start("id=cam; name=C; formats=YUY2 320x240@30\n");
+  // What a camera pulled out mid-stream looks like to the pipeline.
+  GstElement* graph = engine.graphForTesting();
+  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "gone");
+  gst_element_post_message(graph, gst_message_new_error(GST_OBJECT(graph), error, "unplugged"));
+  g_error_free(error);
+  ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
+  GstState state;
+  gst_element_get_state(graph, &state, nullptr, 0);
+  EXPECT_EQ(state, GST_STATE_NULL);
+  std::vector<std::uint8_t> bits(rgb24Stride(width) * 240);
+  EXPECT_EQ(engine.GetSnapshot(bits.data(), bits.size()), 0);
+  double rate = -1;
+  engine.GetFrameRate(&rate);
+  EXPECT_GE(rate, 0.0);
+}
+
 }  // namespace
 }  // namespace kovracam
