@@ -1,0 +1,65 @@
+#include "capture/frame_mailbox.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace kovracam {
+namespace {
+
+GstSample* numberedSample(guint64 n) {
+  GstBuffer* buffer = gst_buffer_new();
+  GST_BUFFER_OFFSET(buffer) = n;
+  GstSample* sample = gst_sample_new(buffer, nullptr, nullptr, nullptr);
+  gst_buffer_unref(buffer);
+  return sample;
+}
+
+guint64 numberOf(GstSample* sample) { return GST_BUFFER_OFFSET(gst_sample_get_buffer(sample)); }
+
+TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
+  FrameMailbox mailbox;
+  int wakeUps = 0;
+  guint64 lastTaken = 0;
+  bool inOrder = true;
+  QObject::connect(&mailbox, &FrameMailbox::frameReady, [&] {
+    ++wakeUps;
+    if (GstSample* sample = mailbox.take()) {
+      inOrder = inOrder && numberOf(sample) > lastTaken;
+      lastTaken = numberOf(sample);
+      gst_sample_unref(sample);
+    }
+  });
+  constexpr guint64 kFrames = 5000;
+  std::atomic<bool> done{false};
+  std::thread streaming([&] {
+    for (guint64 n = 1; n <= kFrames; ++n) mailbox.post(numberedSample(n));
+    done = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((!done || lastTaken != kFrames) && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  streaming.join();
+  EXPECT_EQ(lastTaken, kFrames);  // the newest frame always arrives
+  EXPECT_TRUE(inOrder);           // never an older frame after a newer one
+  EXPECT_LE(wakeUps, static_cast<int>(kFrames));
+  EXPECT_EQ(mailbox.take(), nullptr);
+}
+
+TEST(FrameMailbox, OnlyTheFirstErrorIsReported) {
+  FrameMailbox mailbox;
+  QStringList reported;
+  QObject::connect(&mailbox, &FrameMailbox::streamFailed,
+                   [&](const QString& message) { reported << message; });
+  mailbox.postError("camera unplugged");
+  mailbox.postError("internal data stream error");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(reported, QStringList({"camera unplugged"}));
+}
+
+}  // namespace
+}  // namespace kovracam

@@ -1,0 +1,11 @@
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  gst_init(&argc, &argv);
+  QCoreApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
