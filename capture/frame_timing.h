@@ -22,8 +22,6 @@ class FrameTiming {
   // before this one; the fallback rate (0.0 after reset) when no frame came in between.
   double read();
 
-  void setClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
-
  private:
   std::function<std::int64_t()> m_clock;
   std::mutex m_csFrames;

@@ -82,10 +82,7 @@ class CVideoCap {
   int m_nWidth = 0;
   int m_nHeight = 0;
 
-  // For tests: the clock that stamps frames (nanoseconds), and the graph's state.
-  void setClockForTesting(std::function<std::int64_t()> clock) {
-    m_timing.setClock(std::move(clock));
-  }
+  // For tests: the graph's state, and a way round the modal box.
   // Replaces the "This type is not support" box (tests must not block on a modal box).
   void setUnsupportedNoticeForTesting(std::function<void()> notice) {
     m_notifyUnsupported = std::move(notice);
@@ -98,8 +95,6 @@ class CVideoCap {
   int pixelFormat() const { return m_nPixelFormat; }
   std::optional<CaptureFormat> storedFormat() const { return m_pFormat; }
   std::uint64_t framesSeenForTesting() const { return m_nFramesSeen.load(); }
-  // The conversion tables; joins the worker first.
-  const ConversionTables* tablesForTesting();
   bool tablesReadyForTesting() const { return m_pTableThread == nullptr; }
 
  private:

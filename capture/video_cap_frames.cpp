@@ -76,11 +76,6 @@ void CVideoCap::joinTableWorker() {
   m_pTableThread.reset();
 }
 
-const ConversionTables* CVideoCap::tablesForTesting() {
-  joinTableWorker();
-  return m_tables.get();
-}
-
 std::chrono::nanoseconds CVideoCap::snapshotTimeout() const {
   const double fps = m_graphFormat.fps.value();
   const auto interval =

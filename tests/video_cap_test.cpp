@@ -49,6 +49,18 @@ TEST_F(VideoCapTest, OperationsWithoutAGraphChangeNothingAndSucceed) {
   EXPECT_EQ(engine.GetSnapshot(bits.data(), bits.size()), 0);  // refused at once
 }
 
+TEST_F(VideoCapTest, AnswersOnlyAsAFrameCallbackAndIsNeverCounted) {
+  void* answer = &notices;
+  EXPECT_EQ(engine.QueryInterface(InterfaceId::SampleGrabberCB, nullptr), kPointer);
+  EXPECT_EQ(engine.QueryInterface(InterfaceId::Other, &answer), kNoInterface);
+  EXPECT_EQ(answer, &notices);  // untouched
+  EXPECT_EQ(engine.QueryInterface(InterfaceId::Unknown, &answer), kOk);
+  EXPECT_EQ(answer, &engine);
+  EXPECT_EQ(engine.AddRef(), 1u);
+  EXPECT_EQ(engine.Release(), 0u);
+  EXPECT_EQ(engine.SampleCB(0.0, nullptr), kFalse);
+}
+
 TEST_F(VideoCapTest, BuildWithoutABoundDeviceFailsWithoutBuilding) {
   VirtualCameraEnv cams("id=a; name=A; formats=YUY2 320x240@30\n");
   int w = -1, h = -1;
