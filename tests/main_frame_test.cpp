@@ -179,6 +179,16 @@ class TwoCameras : public ::testing::Test {
   std::unique_ptr<CKOVRACAMApp> app;
 };
 
+TEST_F(TwoCameras, DeviceMenuListsTheKernelsCamerasBeforeTheVirtualOnes) {
+  io.addDevice("/dev/video0", fakeUvcCamera("USB Camera"));
+  io.addDevice("/dev/video1", fakeUvcMetadataNode("USB Camera"));
+  CChildView view(io);
+  QMenu menu;
+  ASSERT_EQ(view.FillDeviceMenu(&menu), kOk);
+  EXPECT_EQ(texts(menu.actions()), QStringList({"USB Camera", "One", "Two"}));
+  EXPECT_EQ(view.m_devices.pRecords[0].szDevicePath, "/dev/video0");
+}
+
 TEST_F(TwoCameras, StartPreviewsTheRememberedCamera) {
   ASSERT_TRUE(writeDeviceChoice(dir(), "virtual:two"));
   CMainFrame* frame = start().mainFrame();

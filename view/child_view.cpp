@@ -14,7 +14,7 @@
 namespace kovracam {
 
 CChildView::CChildView(V4l2Io& io, QWidget* parent)
-    : QWidget(parent), m_videoCap(io), m_bmpBanner(loadBanner()) {
+    : QWidget(parent), m_videoCap(io), m_io(io), m_bmpBanner(loadBanner()) {
   m_videoCap.Prepare();
   m_nBannerWidth = m_bmpBanner.width();
   m_nBannerHeight = m_bmpBanner.height();
@@ -38,7 +38,7 @@ void CChildView::paintEvent(QPaintEvent*) {
 }
 
 Status CChildView::FillDeviceMenu(QMenu* deviceMenu) {
-  CVideoCap enumerator;  // enumeration never touches the running engine
+  CVideoCap enumerator(m_io);  // enumeration never touches the running engine
   m_devices.clear();
   m_strCurDir = QDir::currentPath();
   const Status status = enumerator.EnumDevices(&m_devices);

@@ -52,6 +52,7 @@ class CChildView : public QWidget {
   const DeviceRecord* recordAt(int index) const;
   Status BuildAround(const DeviceRecord& record, int* width, int* height);
 
+  V4l2Io& m_io;  // the devices this view lists and its engine binds
   QImage m_bmpBanner;
 };
 
