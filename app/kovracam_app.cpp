@@ -9,24 +9,20 @@
 
 namespace kovracam {
 
-CKOVRACAMApp::~CKOVRACAMApp() { delete m_pMainWnd; }
+CKOVRACAMApp::CKOVRACAMApp(V4l2Io& io) : m_io(io) {}
+
+CKOVRACAMApp::~CKOVRACAMApp() = default;
 
 bool CKOVRACAMApp::InitInstance() {
-  m_pMainWnd = new CMainFrame(m_io);
-  if (!m_pMainWnd->OnCreate() ||
-      m_pMainWnd->view().FillDeviceMenu(m_pMainWnd->popup(kDeviceMenu)) != kOk) {
-    delete m_pMainWnd;
-    m_pMainWnd = nullptr;
-    return false;
+  auto frame = std::make_unique<CMainFrame>(m_io);
+  if (!frame->OnCreate() || frame->view().FillDeviceMenu(frame->popup(kDeviceMenu)) != kOk) {
+    return false;  // the frame goes without ever having been shown
   }
-  m_pMainWnd->m_nSelectedDevice = m_pMainWnd->view().m_nCurDevice;
-  if (m_pMainWnd->StartPreviewAndFit() != kOk) {
-    delete m_pMainWnd;
-    m_pMainWnd = nullptr;
-    return false;
-  }
-  m_pMainWnd->show();
-  m_pUiTexts = m_pMainWnd->m_pUiTexts.get();
+  frame->m_nSelectedDevice = frame->view().m_nCurDevice;
+  if (frame->StartPreviewAndFit() != kOk) return false;
+  frame->show();
+  m_pUiTexts = frame->m_pUiTexts.get();
+  m_pMainWnd = std::move(frame);
   return true;
 }
 

@@ -2,6 +2,8 @@
 // The application: starts the frame, lists the cameras, previews the chosen one and only then
 // shows the window.
 
+#include <memory>
+
 #include "capture/v4l2_io.h"
 
 namespace kovracam {
@@ -11,19 +13,19 @@ class UiTextTable;
 
 class CKOVRACAMApp {
  public:
-  explicit CKOVRACAMApp(V4l2Io& io = systemV4l2Io()) : m_io(io) {}
+  explicit CKOVRACAMApp(V4l2Io& io = systemV4l2Io());
   ~CKOVRACAMApp();
 
   // true to enter the event loop; false when no camera could be listed or previewed (the
   // window was never shown).
   bool InitInstance();
-  CMainFrame* mainFrame() const { return m_pMainWnd; }
+  CMainFrame* mainFrame() const { return m_pMainWnd.get(); }
 
   const UiTextTable* m_pUiTexts = nullptr;
 
  private:
   V4l2Io& m_io;
-  CMainFrame* m_pMainWnd = nullptr;
+  std::unique_ptr<CMainFrame> m_pMainWnd;
 };
 
 }  // namespace kovracam
