@@ -27,30 +27,29 @@ void deliver(FrameTiming& timing, ManualClock& clock, int frames, double seconds
   }
 }
 
-TEST(FrameTiming, ThirtyEvenFramesInOneSecondReadThirty) {
+// A started graph's timing with a clock the test moves.
+class FrameTimingTest : public ::testing::Test {
+ protected:
+  FrameTimingTest() { timing.reset(); }
   ManualClock clock;
-  FrameTiming timing(clock.fn());
-  timing.reset();
+  FrameTiming timing{clock.fn()};
+};
+
+TEST_F(FrameTimingTest, ThirtyEvenFramesInOneSecondReadThirty) {
   deliver(timing, clock, 30, 1.0);
   EXPECT_NEAR(timing.read(), 30.0, 1e-6);
   deliver(timing, clock, 15, 2.0);
   EXPECT_NEAR(timing.read(), 7.5, 1e-6);
 }
 
-TEST(FrameTiming, NoFrameSinceLastReadingReadsZeroEvenAfterThirty) {
-  ManualClock clock;
-  FrameTiming timing(clock.fn());
-  timing.reset();
+TEST_F(FrameTimingTest, NoFrameSinceLastReadingReadsZeroEvenAfterThirty) {
   deliver(timing, clock, 30, 1.0);
   ASSERT_NEAR(timing.read(), 30.0, 1e-6);
   clock.now += kSecond;
   EXPECT_DOUBLE_EQ(timing.read(), 0.0);
 }
 
-TEST(FrameTiming, FirstReadingAfterResetCountsFromReset) {
-  ManualClock clock;
-  FrameTiming timing(clock.fn());
-  timing.reset();
+TEST_F(FrameTimingTest, FirstReadingAfterResetCountsFromReset) {
   deliver(timing, clock, 10, 1.0);
   clock.now += 10 * kSecond;  // a long pause, then a new start
   timing.reset();
@@ -59,10 +58,7 @@ TEST(FrameTiming, FirstReadingAfterResetCountsFromReset) {
   EXPECT_NEAR(timing.read(), 10.0, 1e-6);
 }
 
-TEST(FrameTiming, ReadingMeasuresBetweenLastFrames) {
-  ManualClock clock;
-  FrameTiming timing(clock.fn());
-  timing.reset();
+TEST_F(FrameTimingTest, ReadingMeasuresBetweenLastFrames) {
   deliver(timing, clock, 30, 1.0);
   clock.now += kSecond / 2;  // the reading comes late; the interval still ends at the last frame
   EXPECT_NEAR(timing.read(), 30.0, 1e-6);

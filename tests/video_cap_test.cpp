@@ -86,18 +86,6 @@ TEST_F(VideoCapTest, BuildNamesTheSourceAndGrabberAndReportsTheSize) {
   }
 }
 
-TEST_F(VideoCapTest, UnsupportedCurrentFormatFallsBackToTheClosestOfferedYuy2) {
-  VirtualCameraEnv cams(
-      "id=m; name=M; formats=MJPG 1280x720@30, YUY2 320x240@30, RGB24 1280x720@30, "
-      "YUY2 1280x800@30\n");
-  int w = 0, h = 0;
-  ASSERT_EQ(build("virtual:m", &w, &h), kOk);
-  EXPECT_EQ(notices, 0);
-  EXPECT_EQ(w, 1280);
-  EXPECT_EQ(h, 800);
-  EXPECT_EQ(engine.pixelFormat(), kPixelYUY2);
-}
-
 TEST_F(VideoCapTest, CameraOfferingNeitherSubtypeIsRefusedWithTheNotice) {
   VirtualCameraEnv cams("id=m; name=M; formats=MJPG 640x480@30, I420 640x480@30\n");
   int w = -1, h = -1;
@@ -108,17 +96,38 @@ TEST_F(VideoCapTest, CameraOfferingNeitherSubtypeIsRefusedWithTheNotice) {
   EXPECT_FALSE(engine.hasGraph());
 }
 
-TEST_F(VideoCapTest, StoredFormatRejectedByAnotherDeviceUsesThatDevicesOwn) {
-  VirtualCameraEnv cams(
-      "id=small; name=S; formats=YUY2 320x240@30\n"
-      "id=big; name=B; formats=RGB24 800x600@15\n");
-  int w = 0, h = 0;
-  ASSERT_EQ(build("virtual:small", &w, &h), kOk);
-  engine.TearDown();
-  ASSERT_EQ(build("virtual:big", &w, &h), kOk);
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
-  EXPECT_EQ(engine.pixelFormat(), kPixelRGB24);
+// The format each build settles on, for a camera built first (or after another camera).
+TEST_F(VideoCapTest, BuildChoosesTheFormatItCanGrab) {
+  struct Case {
+    const char* cameras;
+    const char* before;  // a camera built and torn down first, or nullptr
+    int width, height, pixel;
+  } const cases[] = {
+      // An unsupported current format falls back to the closest offered YUY2 one.
+      {"id=m; name=M; formats=MJPG 1280x720@30, YUY2 320x240@30, RGB24 1280x720@30, "
+       "YUY2 1280x800@30\n",
+       nullptr, 1280, 800, kPixelYUY2},
+      // The previous camera's format, refused by this one, gives way to this one's own.
+      {"id=s; name=S; formats=YUY2 320x240@30\nid=m; name=B; formats=RGB24 800x600@15\n",
+       "virtual:s", 800, 600, kPixelRGB24},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cameras);
+    VirtualCameraEnv cams(c.cameras);
+    CVideoCap fresh(io);
+    fresh.setUnsupportedNoticeForTesting([this] { ++notices; });
+    int w = 0, h = 0;
+    if (c.before) {
+      fresh.SelectDevice(c.before);
+      ASSERT_EQ(fresh.BuildGraph(&w, &h), kOk);
+      fresh.TearDown();
+    }
+    fresh.SelectDevice("virtual:m");
+    ASSERT_EQ(fresh.BuildGraph(&w, &h), kOk);
+    EXPECT_EQ(QSize(w, h), QSize(c.width, c.height));
+    EXPECT_EQ(fresh.pixelFormat(), c.pixel);
+    EXPECT_EQ(notices, 0);
+  }
 }
 
 TEST_F(VideoCapTest, StoredFormatIsReappliedAtTheNextBuild) {
