@@ -34,6 +34,7 @@ bool CMainFrame::OnCreate() {
   LocalizeUi();
   m_wndView->m_pUiTexts = m_pUiTexts.get();
   connectPopups();
+  watchRecordingFailures();
   return true;
 }
 

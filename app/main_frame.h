@@ -46,6 +46,12 @@ class CMainFrame : public QMainWindow {
   void OnFrequency50Hz();
   void OnFrequency60Hz();
   void OnInitMenuPopup(QMenu* popup, int index);
+  void OnCaptureStart();
+  void OnCaptureStop();
+  void OnCaptureSnapshot();
+  // Writing the recording failed mid-way: the recording ends, the user is told, the preview goes
+  // on.
+  void OnRecordingFailed(const QString& path, const QString& reason);
 
   bool m_bPreview = true;
   bool m_bRecording = false;
@@ -64,6 +70,8 @@ class CMainFrame : public QMainWindow {
   void OnTimer();
   void OnClose();
   void connectPopups();
+  void watchRecordingFailures();
+  void showCaptureFailure(const QString& text);
   void relabel(QMenu* menu, std::uint32_t id, int text);
   void setEnabled(QMenu* menu, std::uint32_t id, bool enabled);
   void setChecked(QMenu* menu, std::uint32_t id, bool checked);

@@ -23,6 +23,9 @@ bool hasHandler(std::uint32_t id) {
     case ID_OPTION_PIN_PROPERTIES:
     case ID_FREQUENCY_50HZ:
     case ID_FREQUENCY_60HZ:
+    case ID_CAPTURE_START:
+    case ID_CAPTURE_STOP:
+    case ID_CAPTURE_SNAPSHOT:
       return true;
     default:
       return isDeviceCommand(id);
@@ -87,6 +90,15 @@ void CMainFrame::OnCommand(std::uint32_t id) {
       break;
     case ID_FREQUENCY_60HZ:
       OnFrequency60Hz();
+      break;
+    case ID_CAPTURE_START:
+      OnCaptureStart();
+      break;
+    case ID_CAPTURE_STOP:
+      OnCaptureStop();
+      break;
+    case ID_CAPTURE_SNAPSHOT:
+      OnCaptureSnapshot();
       break;
     default:
       break;

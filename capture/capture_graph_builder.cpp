@@ -23,10 +23,11 @@ CaptureGraphBuilder::~CaptureGraphBuilder() { gst_object_unref(pipeline_); }
 
 Status CaptureGraphBuilder::renderPreview(GstElement* source, GstElement* grabber,
                                           FrameMailbox& mailbox) {
+  GstElement* tee = gst_element_factory_make("tee", "Capture Tee");
   GstElement* convert = gst_element_factory_make("videoconvert", "preview convert");
   GstElement* sink = gst_element_factory_make("appsink", "video renderer");
-  if (!convert || !sink) {
-    for (GstElement* e : {convert, sink}) {
+  if (!tee || !convert || !sink) {
+    for (GstElement* e : {tee, convert, sink}) {
       if (e) gst_object_unref(gst_object_ref_sink(e));
     }
     return kNoInterface;
@@ -43,8 +44,10 @@ Status CaptureGraphBuilder::renderPreview(GstElement* source, GstElement* grabbe
   callbacks.new_sample = onNewSample;
   gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, &mailbox, nullptr);
 
-  gst_bin_add_many(GST_BIN(pipeline_), convert, sink, nullptr);
-  if (!gst_element_link_many(source, grabber, convert, sink, nullptr)) return kFail;
+  // The tee lets a recording branch share the camera's frames with the preview.
+  gst_bin_add_many(GST_BIN(pipeline_), tee, convert, sink, nullptr);
+  tee_ = tee;
+  if (!gst_element_link_many(source, tee, grabber, convert, sink, nullptr)) return kFail;
   return kOk;
 }
 

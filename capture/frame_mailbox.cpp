@@ -8,6 +8,20 @@ namespace {
 
 const QEvent::Type kFrameEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kErrorEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kRecordingErrorEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Keeps the first message in `slot`; true when this one was the first.
+bool keepFirst(std::mutex& mutex, QString& slot, const QString& message) {
+  std::lock_guard lock(mutex);
+  if (!slot.isEmpty()) return false;  // the first failure is the one worth reporting
+  slot = message;
+  return true;
+}
+
+QString read(std::mutex& mutex, const QString& slot) {
+  std::lock_guard lock(mutex);
+  return slot;
+}
 
 }  // namespace
 
@@ -33,12 +47,15 @@ void FrameMailbox::post(GstSample* sample) {
 }
 
 void FrameMailbox::postError(const QString& message) {
-  {
-    std::lock_guard lock(mutex_);
-    if (!error_.isEmpty()) return;  // the first failure is the one worth reporting
-    error_ = message;
+  if (keepFirst(mutex_, error_, message)) {
+    QCoreApplication::postEvent(this, new QEvent(kErrorEvent));
   }
-  QCoreApplication::postEvent(this, new QEvent(kErrorEvent));
+}
+
+void FrameMailbox::postRecordingError(const QString& reason) {
+  if (keepFirst(mutex_, recordingError_, reason)) {
+    QCoreApplication::postEvent(this, new QEvent(kRecordingErrorEvent));
+  }
 }
 
 GstSample* FrameMailbox::take() {
@@ -55,12 +72,11 @@ bool FrameMailbox::event(QEvent* e) {
     return true;
   }
   if (e->type() == kErrorEvent) {
-    QString message;
-    {
-      std::lock_guard lock(mutex_);
-      message = error_;
-    }
-    emit streamFailed(message);
+    emit streamFailed(read(mutex_, error_));
+    return true;
+  }
+  if (e->type() == kRecordingErrorEvent) {
+    emit recordingFailed(read(mutex_, recordingError_));
     return true;
   }
   return QObject::event(e);

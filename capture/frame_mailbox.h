@@ -23,6 +23,8 @@ class FrameMailbox : public QObject {
   void post(GstSample* sample);
   // Any thread: the stream failed (camera gone, negotiation refused).
   void postError(const QString& message);
+  // Any thread: writing the recording failed (disk full, file too large, medium gone).
+  void postRecordingError(const QString& reason);
 
   // User-interface thread: the newest frame (caller owns it), or nullptr.
   GstSample* take();
@@ -30,6 +32,7 @@ class FrameMailbox : public QObject {
  signals:
   void frameReady();
   void streamFailed(const QString& message);
+  void recordingFailed(const QString& reason);
 
  protected:
   bool event(QEvent* e) override;
@@ -38,6 +41,7 @@ class FrameMailbox : public QObject {
   std::mutex mutex_;
   GstSample* newest_ = nullptr;  // guarded by mutex_
   QString error_;                // guarded by mutex_
+  QString recordingError_;       // guarded by mutex_
   std::atomic<bool> wakePending_{false};
 };
 

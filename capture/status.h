@@ -18,6 +18,7 @@ inline constexpr Status kNoPreviewPin = 0x0004027E;
 
 inline constexpr Status kFail = static_cast<Status>(0x80004005u);
 inline constexpr Status kNoInterface = static_cast<Status>(0x80004002u);
+inline constexpr Status kAccessDenied = static_cast<Status>(0x80070005u);
 inline constexpr Status kPointer = static_cast<Status>(0x80004003u);
 inline constexpr Status kUnexpected = static_cast<Status>(0x8000FFFFu);
 inline constexpr Status kInvalidArg = static_cast<Status>(0x80070057u);

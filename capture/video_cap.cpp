@@ -1,5 +1,7 @@
 #include "capture/video_cap.h"
 
+#include <unistd.h>
+
 #include <QMessageBox>
 #include <algorithm>
 #include <iostream>
@@ -7,6 +9,7 @@
 #include "capture/capture_graph_builder.h"
 #include "capture/device_enumerator.h"
 #include "capture/frame_mailbox.h"
+#include "capture/recording_branch.h"
 #include "capture/video_window.h"
 
 namespace kovracam {
@@ -19,6 +22,34 @@ std::int64_t steadyNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+// The system's own words for a failure: the last line of the debug text when there is one
+// (where the elements put strerror), else the message.
+QString reasonOf(const GError* error, const gchar* debug) {
+  if (debug && *debug) {
+    const QStringList lines = QString::fromUtf8(debug).split('\n', Qt::SkipEmptyParts);
+    if (!lines.isEmpty()) return lines.last().trimmed();
+  }
+  return QString::fromUtf8(error ? error->message : "unknown error");
+}
+
+GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer mailbox) {
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    auto* box = static_cast<FrameMailbox*>(mailbox);
+    if (RecordingBranch::isBranchElement(GST_MESSAGE_SRC(message))) {
+      box->postRecordingError(reasonOf(error, debug));
+    } else {
+      box->postError(QString::fromUtf8(error ? error->message : "unknown error"));
+    }
+    if (error) g_error_free(error);
+    g_free(debug);
+  }
+  gst_message_unref(message);
+  return GST_BUS_DROP;
 }
 
 void showUnsupportedTypeBox() {
@@ -98,26 +129,15 @@ Status CVideoCap::RenderPreview() {
     m_mailbox = std::make_unique<FrameMailbox>();
     QObject::connect(m_mailbox.get(), &FrameMailbox::streamFailed, m_mailbox.get(),
                      [this](const QString& message) { onStreamFailed(message); });
+    QObject::connect(m_mailbox.get(), &FrameMailbox::recordingFailed, m_mailbox.get(),
+                     [this](const QString& reason) { onRecordingFailed(reason); });
   }
   const Status linked = m_pBuilder->renderPreview(m_pSource, m_pGrabber, *m_mailbox);
   if (linked != kOk) return linked;
   installGrabberProbe();
 
   GstBus* bus = gst_element_get_bus(m_pGraph);
-  gst_bus_set_sync_handler(
-      bus,
-      [](GstBus*, GstMessage* message, gpointer mailbox) -> GstBusSyncReply {
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-          GError* error = nullptr;
-          gst_message_parse_error(message, &error, nullptr);
-          static_cast<FrameMailbox*>(mailbox)->postError(
-              QString::fromUtf8(error ? error->message : "unknown error"));
-          if (error) g_error_free(error);
-        }
-        gst_message_unref(message);
-        return GST_BUS_DROP;
-      },
-      m_mailbox.get(), nullptr);
+  gst_bus_set_sync_handler(bus, onBusMessage, m_mailbox.get(), nullptr);
   gst_object_unref(bus);
 
   // Opening the device happens here, so a busy or vanished camera fails the start.
@@ -155,17 +175,59 @@ Status CVideoCap::Run() {
   return kOk;
 }
 
+Status CVideoCap::StartFileCapture(const std::string& path, QWidget* owner, int width, int height) {
+  m_strRecordingFailure.clear();
+  Status status = RenderPreview();
+  if (status != kOk) {
+    m_strRecordingFailure = "the camera could not be started";
+    return status;
+  }
+  if ((status = PlaceVideoWindow(owner, width, height)) != kOk) return status;
+  m_pRecording = std::make_unique<RecordingBranch>(m_pGraph, m_pBuilder->tee(), path);
+  if ((status = m_pRecording->open(&m_strRecordingFailure)) != kOk) {
+    m_pRecording.reset();
+    return status;
+  }
+  if ((status = Run()) != kOk) {
+    m_strRecordingFailure = "the camera could not be started";
+    // Nothing was recorded: leave no empty file behind.
+    m_pRecording.reset();
+    ::unlink(path.c_str());
+  }
+  return status;
+}
+
+void CVideoCap::finishRecording() {
+  if (!m_pRecording) return;
+  if (m_pRecording->finish(m_bSourceFailed ? nullptr : m_pSource) ==
+      RecordingBranch::Finish::TimedOut) {
+    std::cerr << "kovracam: the recording " << m_pRecording->path()
+              << " could not be completed in time\n";
+  }
+}
+
+void CVideoCap::onRecordingFailed(const QString& reason) {
+  if (!m_pRecording) return;
+  std::cerr << "kovracam: writing " << m_pRecording->path() << " failed: " << reason.toStdString()
+            << "\n";
+  m_pRecording->markFailed();
+  if (m_onRecordingFailed) m_onRecordingFailed(m_pRecording->path(), reason.toStdString());
+}
+
 Status CVideoCap::Stop() {
   if (!m_pGraph) return kOk;
+  finishRecording();
   m_bGraphRunning.store(false, std::memory_order_release);
   // Stopping releases the device and ends the streaming threads before the call returns.
   return gst_element_set_state(m_pGraph, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE ? kFail : kOk;
 }
 
 void CVideoCap::TearDown() {
+  finishRecording();  // a graph torn down without Stop still completes its file
   m_bGraphRunning.store(false, std::memory_order_release);
   if (m_pGraph) {
     gst_element_set_state(m_pGraph, GST_STATE_NULL);
+    m_pRecording.reset();  // gives the tee its pad back while the pipeline still exists
     gst_object_unref(m_pGraph);
     m_pGraph = nullptr;
   }
@@ -174,6 +236,8 @@ void CVideoCap::TearDown() {
   m_pSource = nullptr;
   if (m_pGrabber) gst_object_unref(m_pGrabber);
   m_pGrabber = nullptr;
+  m_pRecording.reset();
+  m_bSourceFailed = false;
   m_pMoniker.reset();
   // The video window and the frame hand-over go with the graph.
   delete m_videoWindow.data();
@@ -184,6 +248,7 @@ QWidget* CVideoCap::videoWindow() const { return m_videoWindow.data(); }
 
 void CVideoCap::onStreamFailed(const QString& message) {
   std::cerr << "kovracam: the camera stopped: " << message.toStdString() << "\n";
+  m_bSourceFailed = true;
   Stop();
 }
 

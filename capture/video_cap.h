@@ -33,6 +33,7 @@ namespace kovracam {
 
 class CaptureGraphBuilder;
 class FrameMailbox;
+class RecordingBranch;
 class VideoWindow;
 
 // Interfaces the engine answers to as a frame callback object.
@@ -62,8 +63,24 @@ class CVideoCap {
   Status RenderPreview();
   Status PlaceVideoWindow(QWidget* owner, int width, int height);
   Status Run();
+  // Stops the graph; a recording in it is completed first (bounded wait).
   Status Stop();
   void TearDown();
+
+  // Recording: the preview of RenderPreview plus a branch writing the camera's frames to an AVI
+  // file at `path`, then Run. A path the writer cannot create fails with the preview rendered
+  // and placed but not running; recordingFailure() then says why.
+  Status StartFileCapture(const std::string& path, QWidget* owner, int width, int height);
+  const std::string& recordingFailure() const { return m_strRecordingFailure; }
+  bool isRecording() const { return m_pRecording != nullptr; }
+  // Called on the user-interface thread, from the graph's own event delivery, when writing the
+  // recording failed mid-way. The graph is left as it is: the handler must defer stopping or
+  // tearing it down until it has returned.
+  using RecordingFailedHandler =
+      std::function<void(const std::string& path, const std::string& reason)>;
+  void setRecordingFailedHandler(RecordingFailedHandler handler) {
+    m_onRecordingFailed = std::move(handler);
+  }
 
   // Frames.
   void Prepare();
@@ -102,6 +119,8 @@ class CVideoCap {
   void installGrabberProbe();
   void replaceSource(const CaptureFormat& format);
   void onStreamFailed(const QString& message);
+  void onRecordingFailed(const QString& reason);
+  void finishRecording();
   void joinTableWorker();
   std::chrono::nanoseconds snapshotTimeout() const;
 
@@ -121,6 +140,11 @@ class CVideoCap {
 
   std::unique_ptr<std::thread> m_pTableThread;
   std::unique_ptr<ConversionTables> m_tables;
+
+  std::unique_ptr<RecordingBranch> m_pRecording;
+  bool m_bSourceFailed = false;  // the camera reported an error: it streams no more
+  std::string m_strRecordingFailure;
+  RecordingFailedHandler m_onRecordingFailed;
 
   std::function<void()> m_notifyUnsupported;
   std::atomic<bool> m_bGraphRunning{false};

@@ -135,4 +135,18 @@ Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
   return kOk;
 }
 
+Status CChildView::StartRecording(const QString& path, int* width, int* heightWithBanner) {
+  m_videoCap.Stop();
+  m_videoCap.TearDown();
+  const DeviceRecord* record = recordAt(static_cast<int>(m_nCurDevice - ID_DEVICE_FIRST));
+  if (!record) return kDeviceNotFound;
+  int w = 0;
+  int h = 0;
+  const Status status = BuildAround(*record, &w, &h);
+  if (status != kOk) return status;
+  *width = w;
+  *heightWithBanner = h + BANNER_STRIP_HEIGHT;
+  return m_videoCap.StartFileCapture(path.toStdString(), this, w, h);
+}
+
 }  // namespace kovracam

@@ -34,6 +34,9 @@ class CChildView : public QWidget {
   void SaveDeviceChoice(std::uint32_t id);
   Status StartPreview(int index, int* width, int* heightWithBanner);
   Status RestartWithPinProperties(int* width, int* heightWithBanner);
+  // Rebuilds the current camera's graph with a branch recording to `path`. The outputs are
+  // written once the graph is built, even when the start then fails.
+  Status StartRecording(const QString& path, int* width, int* heightWithBanner);
 
   const UiTextTable* m_pUiTexts = nullptr;
   CVideoCap m_videoCap;

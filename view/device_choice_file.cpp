@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "lang/utf16.h"
+#include "view/atomic_file.h"
+#include "view/file_descriptor.h"
 
 namespace kovracam {
 
@@ -17,26 +19,6 @@ namespace {
 constexpr std::size_t kCountBytes = 4;
 // The most a file we wrote can hold; anything after it is never read.
 constexpr std::size_t kMaxFileBytes = kCountBytes + 2 * kDeviceFieldUnits;
-
-// Owns one descriptor of a file the choice is read from or written to.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and says whether the close succeeded (it can report a delayed write error).
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 std::string pathIn(const std::string& directory, const std::string& name) {
   if (directory.empty()) return name;
@@ -56,17 +38,6 @@ long readUpTo(int fd, std::uint8_t* buffer, std::size_t size) {
   return static_cast<long>(done);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 std::vector<std::uint8_t> encode(const std::u16string& units) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(kCountBytes + 2 * units.size());
@@ -77,20 +48,6 @@ std::vector<std::uint8_t> encode(const std::u16string& units) {
     bytes.push_back(unit >> 8);
   }
   return bytes;
-}
-
-// The permission bits the new file gets: those of the file it replaces, or rw-r--r--.
-mode_t modeFor(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & 07777;
-  return 0644;
-}
-
-// Makes the rename itself durable; a failure here cannot undo it, so it is not reported.
-void syncDirectory(const std::string& directory) {
-  const FileDescriptor dir(
-      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.valid()) ::fsync(dir.get());
 }
 
 }  // namespace
@@ -124,19 +81,7 @@ bool writeDeviceChoice(const std::string& directory, const std::string& displayN
   if (!units) return false;
   const std::vector<std::uint8_t> bytes = encode(*units);
 
-  const std::string target = pathIn(directory, kDeviceChoiceFileName);
-  std::string temporary = pathIn(directory, std::string(".") + kDeviceChoiceFileName + ".XXXXXX");
-  FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd.valid()) return false;
-  // Only a complete, flushed file may take the old one's place.
-  const bool written = ::fchmod(fd.get(), modeFor(target)) == 0 &&
-                       writeAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
-  if (!fd.close() || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  syncDirectory(directory);
-  return true;
+  return writeFileAtomically(pathIn(directory, kDeviceChoiceFileName), bytes.data(), bytes.size());
 }
 
 std::optional<std::size_t> findDeviceChoice(const DeviceList& devices, const std::string& name) {

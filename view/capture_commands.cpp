@@ -1,0 +1,109 @@
+// The Capture menu's commands: Start Capture, Stop Capture and Snapshot, and what the frame does
+// when a recording cannot be written any more.
+
+#include <QMessageBox>
+#include <QTimer>
+#include <vector>
+
+#include "app/main_frame.h"
+#include "capture/pixel_conversion.h"
+#include "res/command_ids.h"
+#include "view/atomic_file.h"
+#include "view/child_view.h"
+#include "view/save_dialog.h"
+#include "view/snapshot_file.h"
+
+namespace kovracam {
+
+void CMainFrame::showCaptureFailure(const QString& text) {
+  const QString caption = m_pUiTexts ? (*m_pUiTexts)[IDS_ERROR_CAPTION] : QString();
+  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void CMainFrame::OnCaptureStart() {
+  const auto path = askSavePath(this, recordingSaveDialog());
+  if (!path) return;
+  int width = 0;
+  int heightWithBanner = 0;
+  CChildView& view = *m_wndView;
+  if (view.StartRecording(*path, &width, &heightWithBanner) != kOk) {
+    // The preview that ran before is gone; Preview off and on starts it again.
+    const std::string& reason = view.m_videoCap.recordingFailure();
+    showCaptureFailure(QStringLiteral("Can't record to \"%1\": %2.")
+                           .arg(*path, reason.empty() ? QStringLiteral("the camera could not be "
+                                                                       "started")
+                                                      : QString::fromStdString(reason)));
+    return;
+  }
+  m_bRecording = true;
+  FitToVideo(width, heightWithBanner);
+}
+
+void CMainFrame::OnCaptureStop() {
+  m_bRecording = false;
+  CChildView& view = *m_wndView;
+  if (view.m_bRunning) {
+    view.m_videoCap.Stop();  // completes the file
+    view.m_videoCap.TearDown();
+    view.m_bRunning = false;
+  }
+  int width = 0;
+  int heightWithBanner = 0;
+  if (view.StartPreview(static_cast<int>(view.m_nCurDevice - ID_DEVICE_FIRST), &width,
+                        &heightWithBanner) == kOk) {
+    FitToVideo(width, heightWithBanner);
+  }
+}
+
+void CMainFrame::OnRecordingFailed(const QString& path, const QString& reason) {
+  // What was written so far is completed as far as the medium allows, and the preview goes on.
+  if (m_bRecording) OnCaptureStop();
+  showCaptureFailure(
+      QStringLiteral("Recording to \"%1\" stopped: %2.\nWhat was recorded until then is kept.")
+          .arg(path, reason));
+}
+
+void CMainFrame::watchRecordingFailures() {
+  m_wndView->m_videoCap.setRecordingFailedHandler(
+      [this](const std::string& path, const std::string& reason) {
+        // Stopping the graph must wait until the graph's own event delivery has returned.
+        QTimer::singleShot(
+            0, this,
+            [this, path = QString::fromStdString(path), reason = QString::fromStdString(reason)] {
+              OnRecordingFailed(path, reason);
+            });
+      });
+}
+
+void CMainFrame::OnCaptureSnapshot() {
+  const auto chosen = askSavePath(this, snapshotSaveDialog());
+  if (!chosen) return;
+  const SnapshotTarget target = snapshotTarget(chosen->toStdString());
+  const QString shownPath = QString::fromStdString(target.path);
+  CVideoCap& engine = m_wndView->m_videoCap;
+  const int width = engine.m_nWidth;
+  const int height = engine.m_nHeight;
+  if (width <= 0 || height <= 0 || !engine.isRunning()) {
+    showCaptureFailure(QStringLiteral("No picture was taken for \"%1\": the camera is not running.")
+                           .arg(shownPath));
+    return;
+  }
+  std::vector<std::uint8_t> bits(rgb24Stride(width) * static_cast<std::size_t>(height));
+  if (!engine.GetSnapshot(bits.data(), bits.size())) {
+    showCaptureFailure(
+        QStringLiteral("No picture was taken for \"%1\": the camera sent no frame in time.")
+            .arg(shownPath));
+    return;
+  }
+  const std::vector<std::uint8_t> file = target.format == PictureFormat::Bmp
+                                             ? encodeBmp(bits.data(), width, height)
+                                             : encodeJpeg(bits.data(), width, height);
+  std::string reason = "the picture could not be encoded";
+  if (file.empty() || !writeFileAtomically(target.path, file.data(), file.size(), &reason)) {
+    showCaptureFailure(QStringLiteral("Can't save the picture \"%1\": %2.")
+                           .arg(shownPath, QString::fromStdString(reason)));
+  }
+}
+
+}  // namespace kovracam

@@ -1,0 +1,56 @@
+#include "view/save_dialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace kovracam {
+namespace {
+
+// Refuses a name whose folder does not exist, as the dialog's own checks would, and stays open.
+class SaveDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+ protected:
+  void accept() override {
+    const QStringList chosen = selectedFiles();
+    if (!chosen.isEmpty() && !QFileInfo(chosen.first()).isDir() &&
+        !QFileInfo(chosen.first()).absoluteDir().exists()) {
+      QMessageBox::warning(this, windowTitle(),
+                           QStringLiteral("%1\nThe folder does not exist.").arg(chosen.first()));
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
+}  // namespace
+
+std::optional<QString> askSavePath(QWidget* parent, const SaveDialogSpec& spec) {
+  SaveDialog dialog(parent, QStringLiteral("Save As"), QDir::currentPath());
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  // The filter texts are shown exactly as written; the patterns behind them stay hidden.
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  QStringList filters;
+  for (const auto& [text, pattern] : spec.filters) filters << text + " (" + pattern + ")";
+  dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(spec.defaultSuffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+SaveDialogSpec recordingSaveDialog() {
+  return {QStringLiteral("avi"), {{QStringLiteral("(*.avi)"), QStringLiteral("*.avi")}}};
+}
+
+SaveDialogSpec snapshotSaveDialog() {
+  return {QStringLiteral("jpg"),
+          {{QStringLiteral("JPEG(*.jpg)"), QStringLiteral("*.jpg")},
+           {QStringLiteral("BMP(*.bmp)"), QStringLiteral("*.BMP")}}};
+}
+
+}  // namespace kovracam
