@@ -4,6 +4,7 @@
 
 #include "app/main_frame.h"
 #include "app/menu_resource.h"
+#include "app/termination_signals.h"
 #include "res/command_ids.h"
 #include "view/child_view.h"
 
@@ -21,6 +22,7 @@ bool CKOVRACAMApp::InitInstance() {
   frame->m_nSelectedDevice = frame->view().m_nCurDevice;
   if (frame->StartPreviewAndFit() != kOk) return false;
   frame->show();
+  closeOnTerminationSignals(frame.get());
   m_pUiTexts = frame->m_pUiTexts.get();
   m_pMainWnd = std::move(frame);
   return true;

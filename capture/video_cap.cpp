@@ -24,14 +24,13 @@ std::int64_t steadyNanoseconds() {
       .count();
 }
 
-// The system's own words for a failure: the last line of the debug text when there is one
-// (where the elements put strerror), else the message.
+// The system's own words for a failure: the elements end their debug text with strerror
+// ("...: File too large"); without one, the message.
 QString reasonOf(const GError* error, const gchar* debug) {
-  if (debug && *debug) {
-    const QStringList lines = QString::fromUtf8(debug).split('\n', Qt::SkipEmptyParts);
-    if (!lines.isEmpty()) return lines.last().trimmed();
-  }
-  return QString::fromUtf8(error ? error->message : "unknown error");
+  const QString text = QString::fromUtf8(debug ? debug : "").trimmed();
+  const qsizetype colon = text.lastIndexOf(QStringLiteral(": "));
+  const QString reason = colon >= 0 ? text.mid(colon + 2).trimmed() : text;
+  return reason.isEmpty() ? QString::fromUtf8(error ? error->message : "unknown error") : reason;
 }
 
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer mailbox) {

@@ -158,12 +158,13 @@ class Session:
             f.write(text)
         return path
 
-    def start(self, cameras_file, extra_env=None):
+    def start(self, cameras_file, extra_env=None, preexec_fn=None):
         env = self.env(cameras_file)
         env.update(extra_env or {})
         self.stderr = open(self.stderr_path, "w")
         self.proc = subprocess.Popen([self.app], cwd=self.workdir, env=env,
-                                     stdout=subprocess.DEVNULL, stderr=self.stderr)
+                                     stdout=subprocess.DEVNULL, stderr=self.stderr,
+                                     preexec_fn=preexec_fn)
         return self.proc
 
     def start_frame(self, cameras, extra_env=None):
