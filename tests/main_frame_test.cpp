@@ -14,6 +14,7 @@
 #include "app/menu_resource.h"
 #include "capture/fake_v4l2_io.h"
 #include "res/command_ids.h"
+#include "tests/avi_probe.h"
 #include "tests/virtual_camera_env.h"
 #include "view/child_view.h"
 #include "view/device_choice_file.h"
@@ -127,6 +128,48 @@ TEST_F(StartedApp, MenuStateFollowsPreview) {
   EXPECT_FALSE(items[2]->isEnabled());
   EXPECT_FALSE(items[3]->isEnabled());
   EXPECT_FALSE(items[4]->isEnabled());
+}
+
+TEST_F(StartedApp, CaptureItemsFollowPreviewAndRecording) {
+  QMenu* capture = frame->popup(kCaptureMenu);
+  QMenu* option = frame->popup(kOptionMenu);
+  const auto enabled = [&] {
+    frame->OnInitMenuPopup(capture, kCaptureMenu);
+    frame->OnInitMenuPopup(option, kOptionMenu);
+    QString out;
+    for (QAction* a : {capture->actions()[0], capture->actions()[1], capture->actions()[2],
+                       option->actions()[0], option->actions()[2]}) {
+      out += a->isEnabled() ? '1' : '0';
+    }
+    return out;
+  };
+  // Start, Stop, Snapshot, Preview, Video Capture filter.
+  EXPECT_EQ(enabled(), "10111");
+  frame->m_bRecording = true;
+  EXPECT_EQ(enabled(), "01101");
+  frame->m_bRecording = false;
+  frame->OnOptionPreview();
+  EXPECT_EQ(enabled(), "00010");
+}
+
+// Choosing another camera ends the recording graph, which completes the file; the frame stays
+// in its recording state until Stop Capture, which previews again.
+TEST_F(StartedApp, AnotherCameraCompletesTheRecordingAndStopCapturePreviewsAgain) {
+  const auto file = cwd.path() / "take.avi";
+  int width = 0;
+  int height = 0;
+  ASSERT_EQ(frame->view().StartRecording(QString::fromStdString(file.string()), &width, &height),
+            kOk);
+  frame->m_bRecording = true;
+  ASSERT_TRUE(
+      processEventsUntil([&] { return frame->view().m_videoCap.framesSeenForTesting() >= 5; }));
+  frame->OnDevice(ID_DEVICE_FIRST + 1);
+  EXPECT_TRUE(testing::isCompleteRecording(file));
+  EXPECT_TRUE(frame->m_bRecording);
+  EXPECT_FALSE(frame->view().m_videoCap.isRecording());
+  frame->OnCaptureStop();
+  EXPECT_FALSE(frame->m_bRecording);
+  EXPECT_TRUE(frame->view().m_videoCap.isRunning());
 }
 
 TEST_F(StartedApp, ReopeningTheDeviceMenuListsEachCameraOnce) {

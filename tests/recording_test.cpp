@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
-#include <cstdio>
 #include <filesystem>
-#include <map>
 
 #include "capture/fake_v4l2_io.h"
 #include "capture/recording_branch.h"
 #include "capture/video_cap.h"
+#include "tests/avi_probe.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {
@@ -20,26 +19,6 @@ namespace {
 using testing::processEventsUntil;
 using testing::ScratchDirectory;
 using testing::VirtualCameraEnv;
-
-// What ffprobe reads from the file's first video stream.
-std::map<std::string, std::string> probe(const std::filesystem::path& file) {
-  const std::string command =
-      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-      "stream=codec_name,pix_fmt,width,height,nb_frames,nb_read_frames -of default=nw=1 '" +
-      file.string() + "' 2>/dev/null";
-  std::map<std::string, std::string> fields;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return fields;
-  char line[256];
-  while (std::fgets(line, sizeof line, pipe)) {
-    std::string text(line);
-    const auto eq = text.find('=');
-    if (eq != std::string::npos)
-      fields[text.substr(0, eq)] = text.substr(eq + 1, text.find('\n') - eq - 1);
-  }
-  ::pclose(pipe);
-  return fields;
-}
 
 class Recording : public ::testing::Test {
  protected:
@@ -54,7 +33,7 @@ class Recording : public ::testing::Test {
     ASSERT_TRUE(processEventsUntil([&] { return engine.framesSeenForTesting() >= frames; }));
   }
   void expectComplete(int atLeast) {
-    const auto fields = probe(file);
+    const auto fields = testing::probeVideo(file);
     EXPECT_EQ(fields.at("codec_name"), "rawvideo");
     EXPECT_EQ(fields.at("width"), std::to_string(width));
     EXPECT_EQ(fields.at("height"), std::to_string(height));
@@ -78,7 +57,8 @@ TEST_F(Recording, StopCompletesTheFile) {
   record(15);
   engine.Stop();
   expectComplete(15);
-  EXPECT_EQ(probe(file).at("pix_fmt"), "yuyv422");  // stored as the camera delivers it
+  EXPECT_EQ(testing::probeVideo(file).at("pix_fmt"),
+            "yuyv422");  // stored as the camera delivers it
   engine.TearDown();
   EXPECT_FALSE(engine.isRecording());
 }
@@ -125,7 +105,8 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   const auto started = std::chrono::steady_clock::now();
   engine.Stop();  // no wait for a writer that failed
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
-  EXPECT_GE(std::stoi(probe(file).at("nb_read_frames")), 1);  // what was written stays readable
+  EXPECT_GE(std::stoi(testing::probeVideo(file).at("nb_read_frames")),
+            1);  // what was written stays readable
 }
 
 TEST_F(Recording, APathThatCannotBeCreatedFailsTheStart) {
