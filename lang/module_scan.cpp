@@ -52,8 +52,9 @@ std::vector<std::string> sortedNames(int folderFd) {
   return names;
 }
 
-// Opens one candidate through a descriptor checked with fstat, so the file examined is the file
-// loaded even if the name is swapped meanwhile.
+// Checks one candidate through a descriptor, then loads it by name and makes sure the loaded
+// file is the file checked. (Loading through /proc/self/fd would be free of the race, but the
+// loader takes a name it has seen before for the object it loaded then.)
 std::unique_ptr<LanguageModule> openCandidate(int folderFd, const std::filesystem::path& path,
                                               std::ostream& warnings) {
   Fd fd(::openat(folderFd, path.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -64,7 +65,15 @@ std::unique_ptr<LanguageModule> openCandidate(int folderFd, const std::filesyste
     warnings << "kovracam: language module " << path.string() << " skipped: " << risk << "\n";
     return nullptr;
   }
-  return LanguageModule::open("/proc/self/fd/" + std::to_string(fd.get()));
+  auto module = LanguageModule::open(path);
+  struct stat loaded {};
+  if (module && (::stat(path.c_str(), &loaded) != 0 || loaded.st_dev != st.st_dev ||
+                 loaded.st_ino != st.st_ino)) {
+    warnings << "kovracam: language module " << path.string()
+             << " skipped: replaced while loading\n";
+    return nullptr;
+  }
+  return module;
 }
 
 }  // namespace
