@@ -171,6 +171,16 @@ TEST(LanguageScan, SkipsWhatOthersCouldHavePlanted) {
   }
 }
 
+TEST(LanguageScan, SkipsSomeoneElsesModule) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  LanguageFolder dir;
+  dir.install("a.dll", "module_a");
+  ASSERT_EQ(::chown((dir.folder() / "a.dll").c_str(), 65534, 65534), 0);
+  const auto [table, warnings] = dir.load(0x0407);
+  EXPECT_EQ(table[IDS_ABOUT_VERSION], kBuiltInVersion);
+  EXPECT_NE(warnings.find("a.dll skipped: owned by another user"), std::string::npos) << warnings;
+}
+
 TEST(LanguageScan, SkipsAGroupWritableFolder) {
   LanguageFolder dir;
   dir.install("a.dll", "module_a");
