@@ -1,15 +1,12 @@
-// The About box, and a started application that takes its texts from a language module.
+// A started application that takes its texts from a language module, and its About box.
 
 #include "lang/about_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 #include <filesystem>
 
@@ -17,7 +14,6 @@
 #include "app/main_frame.h"
 #include "app/menu_resource.h"
 #include "capture/fake_v4l2_io.h"
-#include "lang/ui_text_table.h"
 #include "res/command_ids.h"
 #include "tests/virtual_camera_env.h"
 
@@ -25,33 +21,6 @@ namespace kovracam {
 namespace {
 
 namespace fs = std::filesystem;
-
-UiTextTable builtInTexts() {
-  UiTextTable table(CountUiTexts());
-  LoadUiTexts(table, table.size(), nullptr);
-  return table;
-}
-
-TEST(AboutDialog, TakesItsTextsFromTheTableAndEndsOnEnterOrEscape) {
-  const UiTextTable table = builtInTexts();
-  for (const auto& [key, result] : {std::pair{Qt::Key_Return, QDialog::Accepted},
-                                    std::pair{Qt::Key_Escape, QDialog::Rejected}}) {
-    CAboutDlg dialog;
-    dialog.m_pUiTexts = &table;
-    dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), "About KORVACAM");
-    EXPECT_EQ(dialog.versionText()->text(), "KORVACAM Version 20081229");
-    EXPECT_EQ(dialog.copyrightText()->text(), table[IDS_ABOUT_COPYRIGHT]);
-    EXPECT_EQ(dialog.okButton()->text(), "OK");
-    // The OK button lies below both lines, about the middle of the dialog.
-    const QRect ok = dialog.okButton()->geometry();
-    EXPECT_GT(ok.top(), dialog.copyrightText()->geometry().bottom());
-    EXPECT_NEAR(ok.center().x(), dialog.width() / 2, dialog.width() / 20);
-    QTest::keyClick(&dialog, key);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), result);
-  }
-}
 
 // A German user with a module that lacks string 5019, in a scratch working directory.
 class GermanModuleApp : public ::testing::Test {

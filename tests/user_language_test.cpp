@@ -40,40 +40,28 @@ TEST(UserLanguage, LocaleToLangId) {
   for (const auto& [locale, id] : cases) EXPECT_EQ(langIdForLocale(locale), id) << locale;
 }
 
-TEST(UserLanguage, MessagesLocaleFollowsGettext) {
+// messagesLocale() with LC_ALL, LC_MESSAGES, LANG and LANGUAGE set to `values` (empty counts as
+// unset); the environment is put back afterwards.
+std::string localeWith(const char* const (&values)[4]) {
   const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"};
-  const struct {
-    const char* values[4];  // LC_ALL, LC_MESSAGES, LANG, LANGUAGE; nullptr unsets
-    const char* locale;
-  } cases[] = {
-      {{nullptr, nullptr, nullptr, nullptr}, ""},
-      {{nullptr, nullptr, "de_DE.UTF-8", nullptr}, "de_DE.UTF-8"},
-      {{nullptr, "fr_FR", "de_DE", nullptr}, "fr_FR"},
-      {{"ja_JP", "fr_FR", "de_DE", nullptr}, "ja_JP"},
-      {{"", "", "de_DE", "pt_BR:en"}, "pt_BR"},
-      {{nullptr, nullptr, "C", "pt_BR"}, "C"},  // LANGUAGE is ignored in the C locale
-  };
-  std::map<std::string, std::string> saved;
-  for (const char* name : names) {
-    if (const char* v = std::getenv(name)) saved[name] = v;
+  std::optional<std::string> saved[4];
+  for (int i = 0; i < 4; ++i) {
+    if (const char* v = std::getenv(names[i])) saved[i] = v;
+    ::setenv(names[i], values[i], 1);
   }
-  for (const auto& c : cases) {
-    for (int i = 0; i < 4; ++i) {
-      if (c.values[i]) {
-        ::setenv(names[i], c.values[i], 1);
-      } else {
-        ::unsetenv(names[i]);
-      }
-    }
-    EXPECT_EQ(messagesLocale(), c.locale) << c.values[2];
+  const std::string locale = messagesLocale();
+  for (int i = 0; i < 4; ++i) {
+    saved[i] ? ::setenv(names[i], saved[i]->c_str(), 1) : ::unsetenv(names[i]);
   }
-  for (const char* name : names) {
-    if (saved.count(name)) {
-      ::setenv(name, saved[name].c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
+  return locale;
+}
+
+TEST(UserLanguage, MessagesLocaleFollowsGettext) {
+  EXPECT_EQ(localeWith({"", "", "", ""}), "");
+  EXPECT_EQ(localeWith({"", "fr_FR", "de_DE", ""}), "fr_FR");
+  EXPECT_EQ(localeWith({"ja_JP", "fr_FR", "de_DE", ""}), "ja_JP");
+  EXPECT_EQ(localeWith({"", "", "de_DE", "pt_BR:en"}), "pt_BR");
+  EXPECT_EQ(localeWith({"", "", "C", "pt_BR"}), "C");  // LANGUAGE is ignored in the C locale
 }
 
 }  // namespace
