@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "app/menu_resource.h"
 #include "app/termination_signals.h"
+#include "lang/about_dialog.h"
 #include "res/command_ids.h"
 #include "view/child_view.h"
 
@@ -24,8 +25,17 @@ bool CKOVRACAMApp::InitInstance() {
   frame->show();
   closeOnTerminationSignals(frame.get());
   m_pUiTexts = frame->m_pUiTexts.get();
+  frame->m_appCommands = [this](std::uint32_t id) {
+    if (id == ID_APP_ABOUT) ShowAboutBox();
+  };
   m_pMainWnd = std::move(frame);
   return true;
+}
+
+void CKOVRACAMApp::ShowAboutBox() {
+  CAboutDlg dialog(m_pMainWnd.get());
+  dialog.m_pUiTexts = m_pUiTexts;
+  dialog.exec();
 }
 
 }  // namespace kovracam

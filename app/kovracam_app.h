@@ -20,6 +20,8 @@ class CKOVRACAMApp {
   // window was never shown).
   bool InitInstance();
   CMainFrame* mainFrame() const { return m_pMainWnd.get(); }
+  // Help > About: the modal About box, owned by the main window.
+  void ShowAboutBox();
 
   const UiTextTable* m_pUiTexts = nullptr;
 

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QSize>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -57,6 +58,8 @@ class CMainFrame : public QMainWindow {
   bool m_bRecording = false;
   std::uint32_t m_nSelectedDevice = 0;
   std::unique_ptr<UiTextTable> m_pUiTexts;
+  // The application's commands (About), offered after the frame's own; set by the application.
+  std::function<void(std::uint32_t)> m_appCommands;
 
  protected:
   bool event(QEvent* e) override;

@@ -18,6 +18,7 @@ bool isDeviceCommand(std::uint32_t id) { return id >= ID_DEVICE_FIRST && id <= I
 bool hasHandler(std::uint32_t id) {
   switch (id) {
     case ID_APP_EXIT:
+    case ID_APP_ABOUT:  // the application's
     case ID_OPTION_PREVIEW:
     case ID_OPTION_FILTER_PROPERTIES:
     case ID_OPTION_PIN_PROPERTIES:
@@ -99,6 +100,9 @@ void CMainFrame::OnCommand(std::uint32_t id) {
       break;
     case ID_CAPTURE_SNAPSHOT:
       OnCaptureSnapshot();
+      break;
+    case ID_APP_ABOUT:
+      if (m_appCommands) m_appCommands(id);
       break;
     default:
       break;

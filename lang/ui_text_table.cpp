@@ -1,6 +1,13 @@
 #include "lang/ui_text_table.h"
 
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "lang/language_module.h"
+#include "lang/module_scan.h"
 #include "lang/string_table.h"
+#include "lang/user_language.h"
 
 namespace kovracam {
 namespace {
@@ -18,8 +25,19 @@ unsigned CountUiTexts() {
 }
 
 void LoadUiTexts(UiTextTable& table, unsigned count) {
+  std::error_code error;
+  const std::filesystem::path cwd = std::filesystem::current_path(error);
+  std::unique_ptr<LanguageModule> module;
+  if (!error) {
+    module = chooseLanguageModule(cwd / "Language", GetUserDefaultUILanguage(), std::cerr);
+  }
+  LoadUiTexts(table, count, module.get());
+}  // the chosen module is closed here: the table holds copies
+
+void LoadUiTexts(UiTextTable& table, unsigned count, const LanguageModule* module) {
   for (unsigned i = 0; i < count && i < table.size(); ++i) {
-    if (auto text = loadString(programStringBlocks(), kFirstUiStringId + i)) {
+    const unsigned id = kFirstUiStringId + i;
+    if (auto text = module ? module->loadString(id) : loadString(programStringBlocks(), id)) {
       table.set(static_cast<int>(i), toQString(*text));
     }
   }

@@ -6,6 +6,8 @@
 
 namespace kovracam {
 
+class LanguageModule;
+
 enum UiTextIndex : int {
   IDS_ERROR_CAPTION = 0,
   IDS_ABOUT_VERSION,
@@ -49,8 +51,13 @@ class UiTextTable {
 
 // Number of consecutive ids from 5001 that the program's own string table holds non-empty.
 unsigned CountUiTexts();
-// Fills entries 0 .. count-1 from the program's own string table.
+// Chooses the language module for the user's interface language in the folder Language of the
+// current directory and fills entries 0 .. count-1 from it; from the program's own string table
+// when none qualifies.
 void LoadUiTexts(UiTextTable& table, unsigned count);
+// Fills entries 0 .. count-1 from `module`, or from the program's own string table when it is
+// null. Entries the source lacks stay empty.
+void LoadUiTexts(UiTextTable& table, unsigned count, const LanguageModule* module);
 // The window title (string 128).
 QString programTitle();
 

@@ -1,0 +1,195 @@
+// The choice of a language module in a scratch Language folder, with modules built from
+// tests/lang/test_language_module.cpp, and the texts the table takes from it.
+
+#include "lang/module_scan.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "lang/ui_text_table.h"
+
+namespace kovracam {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kBuiltInVersion = "KORVACAM Version 20081229";
+
+// A Language folder with copies of the test modules; each module's initialiser logs its tag.
+class LanguageFolder {
+ public:
+  LanguageFolder() {
+    char pattern[] = "/tmp/kovracam-lang-XXXXXX";
+    root_ = ::mkdtemp(pattern);
+    fs::create_directory(folder());
+    fs::permissions(folder(), fs::perms(0755));
+    ::setenv("KOVRACAM_TEST_MODULE_LOG", (root_ / "init.log").c_str(), 1);
+  }
+  ~LanguageFolder() {
+    ::unsetenv("KOVRACAM_TEST_MODULE_LOG");
+    fs::remove_all(root_);
+  }
+  fs::path folder() const { return root_ / "Language"; }
+  void install(const std::string& name, const std::string& module) const {
+    fs::copy_file(fs::path(KOVRACAM_TEST_MODULES) / (module + ".so"), folder() / name);
+    fs::permissions(folder() / name, fs::perms(0755));
+  }
+  std::string initialisers() const {
+    std::ifstream in(root_ / "init.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The table as the frame builds it, with the warnings printed meanwhile.
+  std::pair<UiTextTable, std::string> load(std::optional<std::uint16_t> langId) const {
+    std::ostringstream warnings;
+    UiTextTable table(kUiTextCount);
+    auto module = chooseLanguageModule(folder(), langId, warnings);
+    LoadUiTexts(table, kUiTextCount, module.get());
+    return {std::move(table), warnings.str()};
+  }
+
+ private:
+  fs::path root_;
+};
+
+struct ScanCase {
+  const char* what;
+  std::vector<std::pair<std::string, std::string>> files;  // name in Language, test module
+  std::optional<std::uint16_t> langId;
+  const char* version;       // entry IDS_ABOUT_VERSION
+  const char* initialisers;  // tags of the modules opened, in order
+};
+
+class LanguageScan : public ::testing::TestWithParam<ScanCase> {};
+
+TEST_P(LanguageScan, ChoosesTheFirstMatchingModuleInByteOrder) {
+  const ScanCase& c = GetParam();
+  LanguageFolder dir;
+  for (const auto& [name, module] : c.files) dir.install(name, module);
+  const auto [table, warnings] = dir.load(c.langId);
+  EXPECT_EQ(table[IDS_ABOUT_VERSION], c.version);
+  EXPECT_EQ(dir.initialisers(), c.initialisers);
+  EXPECT_EQ(warnings, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LanguageScan,
+    ::testing::Values(
+        // Installed b first: the choice must not follow the file system's listing order.
+        ScanCase{
+            "two match", {{"b.dll", "module_b"}, {"a.dll", "module_a"}}, 0x0407, "A 5002", "A\n"},
+        ScanCase{"upper case", {{"A.DLL", "module_a"}}, 0x0407, "A 5002", "A\n"},
+        ScanCase{"bits 16-31",
+                 {{"a.dll", "module_wide"}, {"b.dll", "module_b"}},
+                 0x0407,
+                 "B 5002",
+                 "W\nB\n"},
+        ScanCase{"no GetLanguageID",
+                 {{"a.dll", "module_no_id"}, {"b.dll", "module_b"}},
+                 0x0407,
+                 "B 5002",
+                 "I\nB\n"},
+        ScanCase{"backup",
+                 {{"a.dll.bak", "module_a"}, {"dll", "module_a"}},
+                 0x0407,
+                 kBuiltInVersion,
+                 ""},
+        ScanCase{"other sublanguage", {{"a.dll", "module_a"}}, 0x0C07, kBuiltInVersion, "A\n"},
+        ScanCase{"unknown locale", {{"a.dll", "module_a"}}, std::nullopt, kBuiltInVersion, "A\n"}),
+    [](const auto& info) {
+      std::string name = info.param.what;
+      for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      return name;
+    });
+
+TEST(LanguageScan, NoFolderMeansBuiltInTexts) {
+  UiTextTable table(kUiTextCount);
+  std::ostringstream warnings;
+  auto module = chooseLanguageModule("/nonexistent/Language", 0x0409, warnings);
+  EXPECT_EQ(module, nullptr);
+  LoadUiTexts(table, kUiTextCount, module.get());
+  EXPECT_EQ(table[IDS_MENU_CAPTURE], "&Captue");
+  EXPECT_EQ(warnings.str(), "");
+}
+
+TEST(LanguageScan, ChosenModuleLeavesWhatItLacksEmpty) {
+  const struct {
+    const char* module;
+    int empty;
+    int kept;
+    const char* keptText;
+  } cases[] = {{"module_no_strings", IDS_MENU_CAPTURE, IDS_MENU_FILE, ""},
+               {"module_no_5019", IDS_MENU_CAPTURE, IDS_MENU_OPTION, "M 5018"},
+               // The block ends inside the last string the table takes.
+               {"module_overrun", IDS_OK, IDS_MENU_CAPTURE, "O 5019"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.module);
+    LanguageFolder dir;
+    dir.install("x.dll", c.module);
+    const auto [table, warnings] = dir.load(0x0407);
+    EXPECT_EQ(table[c.empty], "");
+    EXPECT_EQ(table[c.kept], c.keptText);
+  }
+}
+
+TEST(LanguageScan, SkipsWhatOthersCouldHavePlanted) {
+  const struct {
+    const char* what;
+    void (*plant)(const LanguageFolder&);
+    const char* warning;
+  } cases[] = {
+      {"world-writable module",
+       [](const LanguageFolder& d) {
+         d.install("a.dll", "module_a");
+         fs::permissions(d.folder() / "a.dll", fs::perms(0757));
+       },
+       "a.dll skipped: writable by group or others"},
+      {"directory", [](const LanguageFolder& d) { fs::create_directory(d.folder() / "a.dll"); },
+       "a.dll skipped: not a regular file"},
+      {"dangling link is not even opened",
+       [](const LanguageFolder& d) { fs::create_symlink("/nonexistent", d.folder() / "a.dll"); },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LanguageFolder dir;
+    c.plant(dir);
+    dir.install("b.dll", "module_b");
+    const auto [table, warnings] = dir.load(0x0407);
+    EXPECT_EQ(table[IDS_ABOUT_VERSION], "B 5002");
+    EXPECT_EQ(dir.initialisers(), "B\n");
+    if (c.warning) {
+      EXPECT_NE(warnings.find(c.warning), std::string::npos) << warnings;
+      EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
+    }
+  }
+}
+
+TEST(LanguageScan, SkipsSomeoneElsesModule) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  LanguageFolder dir;
+  dir.install("a.dll", "module_a");
+  ASSERT_EQ(::chown((dir.folder() / "a.dll").c_str(), 65534, 65534), 0);
+  const auto [table, warnings] = dir.load(0x0407);
+  EXPECT_EQ(table[IDS_ABOUT_VERSION], kBuiltInVersion);
+  EXPECT_NE(warnings.find("a.dll skipped: owned by another user"), std::string::npos) << warnings;
+}
+
+TEST(LanguageScan, SkipsAGroupWritableFolder) {
+  LanguageFolder dir;
+  dir.install("a.dll", "module_a");
+  fs::permissions(dir.folder(), fs::perms(0775));
+  const auto [table, warnings] = dir.load(0x0407);
+  EXPECT_EQ(table[IDS_ABOUT_VERSION], kBuiltInVersion);
+  EXPECT_EQ(dir.initialisers(), "");
+  EXPECT_NE(warnings.find("Language skipped: writable by group or others"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kovracam
