@@ -159,10 +159,16 @@ def test_rgb24_recording_plays_upright(args):
     try:
         frame = s.start_frame(BARS_RGB24)
         name = os.path.join(s.workdir, "bars.avi")
-        start_recording(s, frame, name)
-        time.sleep(1.0)
+        accepted = start_recording(s, frame, name)
+        # A snapshot while recording costs the recording no frame.
+        time.sleep(0.5)
+        capture_item(s, frame, "n")
+        save_as(s, os.path.join(s.workdir, "during.bmp"))
+        uitest.wait_until(lambda: os.path.exists(os.path.join(s.workdir, "during.bmp")), 5,
+                          "no snapshot taken while recording")
+        time.sleep(max(0.0, accepted + 2.0 - time.time()))
         stop_recording(s, frame)
-        info = check_complete(name, 320, 240)
+        info = check_complete(name, 320, 240, (55, 64))
         check(info["pix_fmt"] == "bgr24", "RGB24 stored as %s" % info["pix_fmt"])
         picture = first_frame(name)
         # The bars' top-left is light grey, the strip along the bottom dark.

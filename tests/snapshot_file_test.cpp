@@ -1,0 +1,150 @@
+// Snapshot files: the format a chosen name gets, the BMP and JPEG bytes, and the write that
+// leaves a complete file or none.
+
+#include "view/snapshot_file.h"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "capture/pixel_conversion.h"
+#include "tests/virtual_camera_env.h"
+#include "view/atomic_file.h"
+
+namespace kovracam {
+namespace {
+
+std::uint32_t le(const std::vector<std::uint8_t>& b, std::size_t at, int bytes = 4) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<std::size_t>(i)];
+  return v;
+}
+
+TEST(SnapshotTarget, FollowsTheExtensionOfTheFileName) {
+  const struct {
+    const char* chosen;
+    const char* written;
+    PictureFormat format;
+  } cases[] = {
+      {"a.jpg", "a.jpg", PictureFormat::Jpeg},
+      {"/d/a.JpG", "/d/a.JpG", PictureFormat::Jpeg},
+      {"a.BMP", "a.BMP", PictureFormat::Bmp},
+      {"a.Bmp", "a.Bmp", PictureFormat::Bmp},
+      {"a.png", "a.png.jpg", PictureFormat::Jpeg},
+      {"a.bm", "a.bm", PictureFormat::Jpeg},
+      {"a.jpeg", "a.jpeg", PictureFormat::Jpeg},
+      {"a", "a", PictureFormat::Jpeg},
+      {"a.", "a.", PictureFormat::Jpeg},
+      {"x.bmp/pic", "x.bmp/pic", PictureFormat::Jpeg},
+      {"x.y/a.b.bmp", "x.y/a.b.bmp", PictureFormat::Bmp},
+  };
+  for (const auto& c : cases) {
+    const SnapshotTarget target = snapshotTarget(c.chosen);
+    EXPECT_EQ(target.path, c.written) << c.chosen;
+    EXPECT_EQ(target.format, c.format) << c.chosen;
+  }
+}
+
+TEST(SnapshotBmp, HeadersDescribeBottomUpRowsPaddedToFourBytes) {
+  const int width = 3;  // 9 bytes of pixels, 3 of padding per row
+  const int height = 2;
+  std::vector<std::uint8_t> bits(rgb24Stride(width) * height);
+  for (std::size_t i = 0; i < bits.size(); ++i) bits[i] = static_cast<std::uint8_t>(i + 1);
+  const auto file = encodeBmp(bits.data(), width, height);
+  ASSERT_EQ(file.size(), 54u + 24u);
+  EXPECT_EQ(file[0], 'B');
+  EXPECT_EQ(file[1], 'M');
+  EXPECT_EQ(le(file, 2), 78u);   // file size
+  EXPECT_EQ(le(file, 10), 54u);  // pixel offset
+  EXPECT_EQ(le(file, 14), 40u);
+  EXPECT_EQ(le(file, 18), 3u);
+  EXPECT_EQ(le(file, 22), 2u);  // positive: bottom-up
+  EXPECT_EQ(le(file, 26, 2), 1u);
+  EXPECT_EQ(le(file, 28, 2), 24u);
+  EXPECT_EQ(le(file, 30), 0u);
+  EXPECT_EQ(le(file, 34), 24u);
+  EXPECT_TRUE(std::equal(bits.begin(), bits.end(), file.begin() + 54));
+}
+
+TEST(SnapshotJpeg, BaselineQuality75WithTheTopRowFirst) {
+  const int width = 17;
+  const int height = 16;
+  std::vector<std::uint8_t> bits(rgb24Stride(width) * height);
+  // Bottom-up: the first 8 rows in memory are the picture's lower half, blue; the upper half red.
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = bits.data() + row * rgb24Stride(width) + x * 3;
+      p[0] = row < 8 ? 255 : 0;
+      p[2] = row < 8 ? 0 : 255;
+    }
+  }
+  const auto file = encodeJpeg(bits.data(), width, height);
+  ASSERT_GT(file.size(), 4u);
+
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, file.data(), file.size());
+  ASSERT_EQ(jpeg_read_header(&info, TRUE), JPEG_HEADER_OK);
+  EXPECT_FALSE(info.progressive_mode);
+  EXPECT_EQ(info.comp_info[0].h_samp_factor, 2);  // 4:2:0
+  EXPECT_EQ(info.comp_info[0].v_samp_factor, 2);
+  EXPECT_EQ(info.quant_tbl_ptrs[0]->quantval[0], 8);  // 16 scaled to quality 75
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  ASSERT_EQ(info.output_width, 17u);
+  ASSERT_EQ(info.output_height, 16u);
+  std::vector<std::uint8_t> rgb(width * 3 * height);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = rgb.data() + info.output_scanline * width * 3;
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  EXPECT_GT(rgb[0], 200);                     // top-left red
+  EXPECT_GT(rgb[(15 * width) * 3 + 2], 200);  // bottom-left blue
+  EXPECT_LT(rgb[(15 * width) * 3 + 0], 60);
+}
+
+class AtomicFile : public ::testing::Test {
+ protected:
+  std::string read(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  std::size_t entries() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                                  std::filesystem::directory_iterator()));
+  }
+  testing::ScratchDirectory dir;
+  const std::uint8_t bytes[3] = {'n', 'e', 'w'};
+};
+
+TEST_F(AtomicFile, ReplacesTheTargetKeepingItsPermissions) {
+  const auto target = dir.path() / "p.jpg";
+  std::ofstream(target) << "old picture";
+  std::filesystem::permissions(target, std::filesystem::perms(0600));
+  ASSERT_TRUE(writeFileAtomically(target.string(), bytes, 3));
+  EXPECT_EQ(read(target), "new");
+  EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0600));
+  EXPECT_EQ(entries(), 1u);  // no temporary file left
+}
+
+TEST_F(AtomicFile, AFailedWriteLeavesNoFileAndSaysWhy) {
+  std::string reason;
+  EXPECT_FALSE(writeFileAtomically((dir.path() / "gone" / "p.jpg").string(), bytes, 3, &reason));
+  EXPECT_EQ(reason, "No such file or directory");
+  // A target that cannot be replaced: the temporary file is removed again.
+  std::filesystem::create_directory(dir.path() / "p.bmp");
+  EXPECT_FALSE(writeFileAtomically((dir.path() / "p.bmp").string(), bytes, 3, &reason));
+  EXPECT_EQ(reason, "Is a directory");
+  EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
+}  // namespace kovracam
