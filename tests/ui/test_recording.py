@@ -127,6 +127,12 @@ def test_three_seconds_of_yuy2_and_snapshots(args):
                                        capture_output=True, text=True, timeout=10).stdout
             check(described == "%s 320 240" % kind, "%s is %r" % (written, described))
         check_bmp(os.path.join(s.workdir, "b.Bmp"), 320, 240)
+        # An existing name is replaced without a question.
+        os.truncate(os.path.join(s.workdir, "c.jpg"), 0)
+        capture_item(s, frame, "n")
+        save_as(s, os.path.join(s.workdir, "c"))
+        uitest.wait_until(lambda: os.path.getsize(os.path.join(s.workdir, "c.jpg")) > 0, 5,
+                          "c.jpg was not replaced")
         leftovers = [f for f in os.listdir(s.workdir) if f.startswith(".")]
         check(not leftovers, "temporary files left: %s" % leftovers)
     finally:
@@ -179,8 +185,34 @@ def test_rgb24_recording_plays_upright(args):
         s.close()
 
 
-def test_window_close_and_sigterm_complete_the_file(args):
-    for how in ("exit", "sigterm"):
+def test_cancel_changes_nothing_and_an_unwritable_path_is_reported(args):
+    s = Session(args.app)
+    try:
+        frame = s.start_frame(RED_YUY2)
+        capture_item(s, frame, "s")
+        dialog = s.find_window("Save As", timeout=10)
+        check(dialog, "no Save As dialog")
+        s.xdotool("windowfocus", "--sync", dialog)
+        s.key("Escape")
+        s.wait_unmapped(dialog)
+        check(sorted(os.listdir(s.workdir)) == ["cameras.conf", "stderr.txt"],
+              "files after a cancelled dialog: %s" % os.listdir(s.workdir))
+        wait_for_red_video(s, frame)
+
+        start_recording(s, frame, "/proc/take.avi")  # the folder exists, nothing can be made there
+        box = s.find_window("ERROR", timeout=10)
+        check(box, "no message box for a path that cannot be written")
+        s.xdotool("windowfocus", "--sync", box)
+        s.key("Return")
+        s.wait_unmapped(box)
+        check(frame.width == s.geometry(frame.wid)[2], "the window changed its size")
+        check(s.proc.poll() is None, "the app ended")
+    finally:
+        s.close()
+
+
+def test_window_close_and_signals_complete_the_file(args):
+    for how in ("exit", "SIGTERM", "SIGINT", "SIGHUP"):
         s = Session(args.app)
         try:
             frame = s.start_frame(RED_YUY2)
@@ -194,7 +226,7 @@ def test_window_close_and_sigterm_complete_the_file(args):
                 s.wait_new_window(before)
                 s.key("x")
             else:
-                s.proc.send_signal(signal.SIGTERM)
+                s.proc.send_signal(getattr(signal, how))
             code = s.wait_exit(10)
             check(code == 0, "%s: the app ended with %s" % (how, code))
             check_complete(name, 320, 240, (20, 40))
@@ -232,6 +264,7 @@ if __name__ == "__main__":
     uitest.run([
         test_three_seconds_of_yuy2_and_snapshots,
         test_rgb24_recording_plays_upright,
-        test_window_close_and_sigterm_complete_the_file,
+        test_cancel_changes_nothing_and_an_unwritable_path_is_reported,
+        test_window_close_and_signals_complete_the_file,
         test_a_failed_write_keeps_what_was_recorded,
     ])
