@@ -51,16 +51,15 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer mailbox) {
   return GST_BUS_DROP;
 }
 
-void showUnsupportedTypeBox() {
+}  // namespace
+
+void CVideoCap::showUnsupportedTypeBox() {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
                   QStringLiteral("This type is not support"), QMessageBox::Ok);
   box.exec();
 }
 
-}  // namespace
-
-CVideoCap::CVideoCap(V4l2Io& io)
-    : m_io(io), m_timing(steadyNanoseconds), m_notifyUnsupported(showUnsupportedTypeBox) {}
+CVideoCap::CVideoCap(V4l2Io& io) : m_io(io), m_timing(steadyNanoseconds) {}
 
 CVideoCap::~CVideoCap() {
   joinTableWorker();
@@ -112,7 +111,7 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
 
   const PixelFormat pixel = pixelFormatOf(format->subtype);
   if (pixel == kPixelNone) {
-    m_notifyUnsupported();
+    showUnsupportedTypeBox();
     return kUnsupportedSubtype;
   }
   m_graphFormat = *format;

@@ -99,25 +99,19 @@ class CVideoCap {
   int m_nWidth = 0;
   int m_nHeight = 0;
 
-  // For tests: the graph's state, and a way round the modal box.
-  // Replaces the "This type is not support" box (tests must not block on a modal box).
-  void setUnsupportedNoticeForTesting(std::function<void()> notice) {
-    m_notifyUnsupported = std::move(notice);
-  }
+  // The graph's state.
   bool hasGraph() const { return m_pGraph != nullptr; }
   bool hasMoniker() const { return m_pMoniker != nullptr; }
   bool isRunning() const { return m_bGraphRunning.load(std::memory_order_acquire); }
-  GstElement* graphForTesting() const { return m_pGraph; }
   QWidget* videoWindow() const;
   int pixelFormat() const { return m_nPixelFormat; }
   std::optional<CaptureFormat> storedFormat() const { return m_pFormat; }
-  std::uint64_t framesSeenForTesting() const { return m_nFramesSeen.load(); }
-  bool tablesReadyForTesting() const { return m_pTableThread == nullptr; }
 
  private:
   std::optional<CaptureFormat> decideFormat();
   void installGrabberProbe();
   void replaceSource(const CaptureFormat& format);
+  static void showUnsupportedTypeBox();
   void onStreamFailed(const QString& message);
   void onRecordingFailed(const QString& reason);
   void finishRecording();
@@ -146,9 +140,7 @@ class CVideoCap {
   std::string m_strRecordingFailure;
   RecordingFailedHandler m_onRecordingFailed;
 
-  std::function<void()> m_notifyUnsupported;
   std::atomic<bool> m_bGraphRunning{false};
-  std::atomic<std::uint64_t> m_nFramesSeen{0};
   std::unique_ptr<FrameMailbox> m_mailbox;
   QPointer<VideoWindow> m_videoWindow;
 };

@@ -33,7 +33,7 @@ void CVideoCap::ShowPinProperties(QWidget* owner, int* width, int* height) {
   if (!format) return;
   const PixelFormat pixel = pixelFormatOf(format->subtype);
   if (pixel == kPixelNone) {
-    m_notifyUnsupported();
+    showUnsupportedTypeBox();
     return;
   }
   if (*format != m_graphFormat) replaceSource(*format);

@@ -57,7 +57,6 @@ void CVideoCap::installGrabberProbe() {
 Status CVideoCap::BufferCB(double, const std::uint8_t* buffer, std::size_t length) {
   m_snapshot.offer(buffer, length);
   m_timing.stamp();
-  m_nFramesSeen.fetch_add(1, std::memory_order_relaxed);
   frame_stats::produced.fetch_add(1, std::memory_order_relaxed);
   return kFalse;
 }

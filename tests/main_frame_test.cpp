@@ -13,6 +13,7 @@
 #include "app/kovracam_app.h"
 #include "app/menu_resource.h"
 #include "capture/fake_v4l2_io.h"
+#include "capture/frame_stats.h"
 #include "res/command_ids.h"
 #include "tests/avi_probe.h"
 #include "tests/virtual_camera_env.h"
@@ -161,8 +162,9 @@ TEST_F(StartedApp, AnotherCameraCompletesTheRecordingAndStopCapturePreviewsAgain
   ASSERT_EQ(frame->view().StartRecording(QString::fromStdString(file.string()), &width, &height),
             kOk);
   frame->m_bRecording = true;
-  ASSERT_TRUE(
-      processEventsUntil([&] { return frame->view().m_videoCap.framesSeenForTesting() >= 5; }));
+  ASSERT_TRUE(processEventsUntil([&, start = frame_stats::produced.load()] {
+    return frame_stats::produced.load() - start >= 5;
+  }));
   frame->OnDevice(ID_DEVICE_FIRST + 1);
   EXPECT_TRUE(testing::isCompleteRecording(file));
   EXPECT_TRUE(frame->m_bRecording);

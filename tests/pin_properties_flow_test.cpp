@@ -10,6 +10,7 @@
 #include "capture/fake_v4l2_io.h"
 #include "capture/pin_properties_dialog.h"
 #include "res/command_ids.h"
+#include "tests/engine_probe.h"
 #include "tests/virtual_camera_env.h"
 #include "view/child_view.h"
 
@@ -37,7 +38,6 @@ void answerFormatDialog(const QString& prefix) {
 class FormatDialogFlow : public ::testing::Test {
  protected:
   void SetUp() override {
-    view.m_videoCap.setUnsupportedNoticeForTesting([this] { ++notices; });
     QMenu menu;
     ASSERT_EQ(view.FillDeviceMenu(&menu), kOk);
     int w = 0, h = 0;
@@ -54,7 +54,7 @@ class FormatDialogFlow : public ::testing::Test {
       "id=cam; name=Cam; formats=YUY2 640x480@30, YUY2 320x240@30, MJPG 800x600@30\n"};
   FakeV4l2Io io;
   CChildView view{io};
-  int notices = 0;
+  testing::ModalBoxCloser boxes;
 };
 
 TEST_F(FormatDialogFlow, ChosenSizeRestartsThePreviewAndSurvivesRebuilds) {
@@ -71,14 +71,14 @@ TEST_F(FormatDialogFlow, ChosenSizeRestartsThePreviewAndSurvivesRebuilds) {
   answerFormatDialog(QString());
   ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
   EXPECT_EQ(w, 320);
-  EXPECT_EQ(notices, 0);
+  EXPECT_TRUE(boxes.seen.isEmpty());
 }
 
 TEST_F(FormatDialogFlow, UnsupportedChoiceKeepsTheOldSizeAndFailsTheNextBuild) {
   answerFormatDialog("MJPG");
   int w = 0, hb = 0;
   ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
-  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(boxes.seen.size(), 1);
   EXPECT_EQ(w, 640);  // the restart goes on with the old size
   EXPECT_EQ(view.m_videoCap.m_nWidth, 640);
   EXPECT_TRUE(view.m_videoCap.isRunning());
@@ -87,7 +87,7 @@ TEST_F(FormatDialogFlow, UnsupportedChoiceKeepsTheOldSizeAndFailsTheNextBuild) {
   view.m_videoCap.TearDown();
   view.m_bRunning = false;
   EXPECT_EQ(view.StartPreview(0, &w, &hb), kUnsupportedSubtype);
-  EXPECT_EQ(notices, 2);
+  EXPECT_EQ(boxes.seen.size(), 2);
   EXPECT_FALSE(view.m_videoCap.hasGraph());
 }
 

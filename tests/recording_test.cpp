@@ -8,9 +8,11 @@
 #include <filesystem>
 
 #include "capture/fake_v4l2_io.h"
+#include "capture/frame_stats.h"
 #include "capture/recording_branch.h"
 #include "capture/video_cap.h"
 #include "tests/avi_probe.h"
+#include "tests/engine_probe.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {
@@ -23,14 +25,14 @@ using testing::VirtualCameraEnv;
 class Recording : public ::testing::Test {
  protected:
   void SetUp() override {
-    engine.setUnsupportedNoticeForTesting([] {});
     ASSERT_EQ(engine.SelectDevice("virtual:cam"), kOk);
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   }
   Status start() { return engine.StartFileCapture(file.string(), &owner, width, height); }
   // Lets the camera run until the engine has seen `frames` frames.
   void record(std::uint64_t frames) {
-    ASSERT_TRUE(processEventsUntil([&] { return engine.framesSeenForTesting() >= frames; }));
+    const std::uint64_t start = frame_stats::produced.load();
+    ASSERT_TRUE(processEventsUntil([&] { return frame_stats::produced.load() - start >= frames; }));
   }
   void expectComplete(int atLeast) {
     const auto fields = testing::probeVideo(file);
@@ -73,10 +75,11 @@ TEST_F(Recording, TearDownWithoutStopCompletesTheFile) {
 TEST_F(Recording, ACameraFailingMidRecordingLeavesACompleteFile) {
   ASSERT_EQ(start(), kOk);
   record(10);
-  GstElement* graph = engine.graphForTesting();
+  GstElement* graph = testing::capturePipeline();
   GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "gone");
   gst_element_post_message(graph, gst_message_new_error(GST_OBJECT(graph), error, "unplugged"));
   g_error_free(error);
+  gst_object_unref(graph);
   ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
   expectComplete(10);
   engine.TearDown();
@@ -90,7 +93,9 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   });
   ASSERT_EQ(start(), kOk);
   record(5);
-  GstElement* writer = gst_bin_get_by_name(GST_BIN(engine.graphForTesting()), "File Writer");
+  GstElement* graph = testing::capturePipeline();
+  GstElement* writer = gst_bin_get_by_name(GST_BIN(graph), "File Writer");
+  gst_object_unref(graph);
   GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE, "write");
   gst_element_post_message(
       writer, gst_message_new_error(GST_OBJECT(writer), error,

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "capture/fake_v4l2_io.h"
+#include "capture/frame_stats.h"
 #include "capture/video_cap.h"
+#include "tests/engine_probe.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {
@@ -32,7 +34,6 @@ class RunningCamera : public ::testing::Test {
  protected:
   void start(const std::string& line) {
     cams = std::make_unique<VirtualCameraEnv>(line);
-    engine.setUnsupportedNoticeForTesting([] {});
     engine.Prepare();
     ASSERT_EQ(engine.SelectDevice("virtual:cam"), kOk);
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
@@ -61,7 +62,6 @@ class RunningCamera : public ::testing::Test {
 TEST_F(RunningCamera, RedYuy2CameraGivesRedSnapshots) {
   start("id=cam; name=C; formats=YUY2 320x240@30; pattern=red\n");
   const auto bits = snapshot();
-  EXPECT_TRUE(engine.tablesReadyForTesting());  // the first snapshot joined the table worker
   for (auto [x, y] : {std::pair{0, 0}, {319, 239}, {160, 120}}) {
     const Bgr p = pixelAt(bits, width, height, x, y);
     EXPECT_GT(p.r, 240);
@@ -108,7 +108,8 @@ TEST_F(RunningCamera, TooSmallABlockIsRefusedWithoutWaiting) {
 
 TEST_F(RunningCamera, FramesAreCountedAndPainted) {
   start("id=cam; name=C; formats=YUY2 320x240@30; pattern=ball\n");
-  ASSERT_TRUE(processEventsUntil([&] { return engine.framesSeenForTesting() >= 10; }));
+  const std::uint64_t start = frame_stats::produced.load();
+  ASSERT_TRUE(processEventsUntil([&] { return frame_stats::produced.load() - start >= 10; }));
   double rate = -1;
   EXPECT_EQ(engine.GetFrameRate(&rate), kOk);
   EXPECT_GT(rate, 0.0);
@@ -141,7 +142,7 @@ TEST_F(RunningCamera, CameraWithoutPowerLineControlReadsMinusOne) {
 TEST_F(RunningCamera, CameraThatFailsMidStreamStopsThePreviewHarmlessly) {
   start("id=cam; name=C; formats=YUY2 320x240@30\n");
   // What a camera pulled out mid-stream looks like to the pipeline.
-  GstElement* graph = engine.graphForTesting();
+  GstElement* graph = testing::capturePipeline();
   GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "gone");
   gst_element_post_message(graph, gst_message_new_error(GST_OBJECT(graph), error, "unplugged"));
   g_error_free(error);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/fake_v4l2_io.h"
+#include "tests/engine_probe.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {
@@ -17,9 +18,6 @@ using testing::VirtualCameraEnv;
 
 class VideoCapTest : public ::testing::Test {
  protected:
-  VideoCapTest() {
-    engine.setUnsupportedNoticeForTesting([this] { ++notices; });
-  }
   ~VideoCapTest() override { engine.TearDown(); }
 
   Status build(const std::string& displayName, int* w, int* h) {
@@ -27,12 +25,15 @@ class VideoCapTest : public ::testing::Test {
     return engine.BuildGraph(w, h);
   }
   GstElement* element(const char* name) {
-    return gst_bin_get_by_name(GST_BIN(engine.graphForTesting()), name);
+    GstElement* graph = testing::capturePipeline();
+    GstElement* found = graph ? gst_bin_get_by_name(GST_BIN(graph), name) : nullptr;
+    if (graph) gst_object_unref(graph);
+    return found;
   }
 
   FakeV4l2Io io;
   CVideoCap engine{io};
-  int notices = 0;
+  testing::ModalBoxCloser boxes;
 };
 
 TEST_F(VideoCapTest, OperationsWithoutAGraphChangeNothingAndSucceed) {
@@ -50,10 +51,10 @@ TEST_F(VideoCapTest, OperationsWithoutAGraphChangeNothingAndSucceed) {
 }
 
 TEST_F(VideoCapTest, AnswersOnlyAsAFrameCallbackAndIsNeverCounted) {
-  void* answer = &notices;
+  void* answer = &boxes;
   EXPECT_EQ(engine.QueryInterface(InterfaceId::SampleGrabberCB, nullptr), kPointer);
   EXPECT_EQ(engine.QueryInterface(InterfaceId::Other, &answer), kNoInterface);
-  EXPECT_EQ(answer, &notices);  // untouched
+  EXPECT_EQ(answer, &boxes);  // untouched
   EXPECT_EQ(engine.QueryInterface(InterfaceId::Unknown, &answer), kOk);
   EXPECT_EQ(answer, &engine);
   EXPECT_EQ(engine.AddRef(), 1u);
@@ -90,7 +91,7 @@ TEST_F(VideoCapTest, CameraOfferingNeitherSubtypeIsRefusedWithTheNotice) {
   VirtualCameraEnv cams("id=m; name=M; formats=MJPG 640x480@30, I420 640x480@30\n");
   int w = -1, h = -1;
   EXPECT_EQ(build("virtual:m", &w, &h), kUnsupportedSubtype);
-  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(boxes.seen, QStringList{"Error: This type is not support"});
   EXPECT_EQ(w, -1);
   engine.TearDown();
   EXPECT_FALSE(engine.hasGraph());
@@ -115,7 +116,6 @@ TEST_F(VideoCapTest, BuildChoosesTheFormatItCanGrab) {
     SCOPED_TRACE(c.cameras);
     VirtualCameraEnv cams(c.cameras);
     CVideoCap fresh(io);
-    fresh.setUnsupportedNoticeForTesting([this] { ++notices; });
     int w = 0, h = 0;
     if (c.before) {
       fresh.SelectDevice(c.before);
@@ -126,7 +126,7 @@ TEST_F(VideoCapTest, BuildChoosesTheFormatItCanGrab) {
     ASSERT_EQ(fresh.BuildGraph(&w, &h), kOk);
     EXPECT_EQ(QSize(w, h), QSize(c.width, c.height));
     EXPECT_EQ(fresh.pixelFormat(), c.pixel);
-    EXPECT_EQ(notices, 0);
+    EXPECT_TRUE(boxes.seen.isEmpty());
   }
 }
 
@@ -153,7 +153,7 @@ TEST_F(VideoCapTest, TearDownReleasesTheGraphTheWindowAndTheDevice) {
   EXPECT_EQ(engine.videoWindow()->geometry(), QRect(0, 50, 160, 120));
   ASSERT_EQ(engine.Run(), kOk);
 
-  GstElement* graph = GST_ELEMENT(gst_object_ref(engine.graphForTesting()));
+  GstElement* graph = testing::capturePipeline();
   engine.Stop();
   engine.TearDown();
   EXPECT_FALSE(engine.hasGraph());
