@@ -15,10 +15,25 @@ void reportStats() {
   if (!std::getenv("KOVRACAM_STATS")) return;
   using namespace kovracam::frame_stats;
   const bool closed = producedAtClose.load() > 0;
-  std::fprintf(stderr, "kovracam-stats produced=%llu painted=%llu first_paint_ns=%lld\n",
-               static_cast<unsigned long long>(closed ? producedAtClose.load() : produced.load()),
-               static_cast<unsigned long long>(closed ? paintedAtClose.load() : painted.load()),
-               static_cast<long long>(firstPaintNs.load()));
+  const auto ns = [](const std::atomic<std::int64_t>& v) {
+    return static_cast<long long>(v.load());
+  };
+  const std::uint64_t recStart = producedAtRecordStart.load();
+  const std::uint64_t recEnd = producedAtRecordEnd.load();
+  std::fprintf(
+      stderr,
+      "kovracam-stats produced=%llu painted=%llu first_paint_ns=%lld rec_produced=%llu "
+      "rec_max_gap_ns=%lld rec_max_gap_end_ns=%lld stop_ns=%lld file_done_ns=%lld "
+      "rec_closed_ns=%lld "
+      "preview_run_ns=%lld preview_paint_ns=%lld save_accepted_ns=%lld "
+      "snapshot_asked_ns=%lld snapshot_frame_ns=%lld snapshot_encoded_ns=%lld "
+      "snapshot_saved_ns=%lld\n",
+      static_cast<unsigned long long>(closed ? producedAtClose.load() : produced.load()),
+      static_cast<unsigned long long>(closed ? paintedAtClose.load() : painted.load()),
+      ns(firstPaintNs), static_cast<unsigned long long>(recEnd >= recStart ? recEnd - recStart : 0),
+      ns(recordingMaxGapNs), ns(recordingMaxGapEndNs), ns(stopNs), ns(fileDoneNs),
+      ns(recordingClosedNs), ns(previewRunNs), ns(previewPaintNs), ns(saveAcceptedNs),
+      ns(snapshotAskedNs), ns(snapshotFrameNs), ns(snapshotEncodedNs), ns(snapshotSavedNs));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "capture/frame_stats.h"
+
 namespace kovracam {
 namespace {
 
@@ -57,6 +59,8 @@ RecordingBranch::RecordingBranch(GstElement* pipeline, GstElement* tee, const st
   gst_pad_add_probe(writerSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onWriterEvent, this, nullptr);
   gst_object_unref(writerSink);
   built_ = kOk;
+  // Built before the camera streams into it (a previous graph has been stopped).
+  frame_stats::producedAtRecordStart.store(frame_stats::produced.load());
 }
 
 RecordingBranch::~RecordingBranch() {
@@ -118,6 +122,8 @@ bool RecordingBranch::isBranchElement(GstObject* element) {
 GstPadProbeReturn RecordingBranch::onWriterEvent(GstPad*, GstPadProbeInfo* info, gpointer self) {
   // Everything avimux wrote (the index and the rewritten headers) precedes its end-of-stream.
   if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
+    frame_stats::producedAtRecordEnd.store(frame_stats::produced.load());
+    frame_stats::fileDoneNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
     static_cast<RecordingBranch*>(self)->completed_.set();
   }
   return GST_PAD_PROBE_OK;

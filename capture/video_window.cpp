@@ -3,12 +3,17 @@
 #include <libyuv.h>
 
 #include <QPainter>
-#include <chrono>
 
 #include "capture/frame_mailbox.h"
 #include "capture/frame_stats.h"
 
 namespace kovracam {
+namespace {
+
+// When any video window last painted a new frame, for the gaps measured while recording.
+std::int64_t lastPaintNs = 0;
+
+}  // namespace
 
 VideoWindow::VideoWindow(FrameMailbox& mailbox, QWidget* owner)
     : QWidget(owner), mailbox_(mailbox) {
@@ -76,12 +81,23 @@ void VideoWindow::paintEvent(QPaintEvent*) {
   if (unpainted_) {
     unpainted_ = false;
     ++framesPainted_;
+    const std::int64_t now = frame_stats::nowNs();
     if (frame_stats::painted.fetch_add(1, std::memory_order_relaxed) == 0) {
-      frame_stats::firstPaintNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count(),
-                                      std::memory_order_relaxed);
+      frame_stats::firstPaintNs.store(now, std::memory_order_relaxed);
     }
+    // Painting happens on this thread only, as do the start and stop of a recording.
+    const std::int64_t recordingSince =
+        frame_stats::recordingSinceNs.load(std::memory_order_relaxed);
+    if (recordingSince != 0 && lastPaintNs >= recordingSince) {
+      if (now - lastPaintNs > frame_stats::recordingMaxGapNs.load(std::memory_order_relaxed)) {
+        frame_stats::recordingMaxGapNs.store(now - lastPaintNs, std::memory_order_relaxed);
+        frame_stats::recordingMaxGapEndNs.store(now, std::memory_order_relaxed);
+      }
+    } else if (frame_stats::awaitingPreviewPaint.load(std::memory_order_relaxed)) {
+      frame_stats::awaitingPreviewPaint.store(false, std::memory_order_relaxed);
+      frame_stats::previewPaintNs.store(now, std::memory_order_relaxed);
+    }
+    lastPaintNs = now;
   }
 }
 

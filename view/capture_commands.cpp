@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/main_frame.h"
+#include "capture/frame_stats.h"
 #include "capture/pixel_conversion.h"
 #include "res/command_ids.h"
 #include "view/atomic_file.h"
@@ -37,21 +38,28 @@ void CMainFrame::OnCaptureStart() {
     return;
   }
   m_bRecording = true;
+  frame_stats::recordingMaxGapNs.store(0, std::memory_order_relaxed);
+  frame_stats::recordingSinceNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
   FitToVideo(width, heightWithBanner);
 }
 
 void CMainFrame::OnCaptureStop() {
+  frame_stats::stopNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
+  frame_stats::recordingSinceNs.store(0, std::memory_order_relaxed);
   m_bRecording = false;
   CChildView& view = *m_wndView;
   if (view.m_bRunning) {
     view.m_videoCap.Stop();  // completes the file
     view.m_videoCap.TearDown();
     view.m_bRunning = false;
+    frame_stats::recordingClosedNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
   }
   int width = 0;
   int heightWithBanner = 0;
   if (view.StartPreview(static_cast<int>(view.m_nCurDevice - ID_DEVICE_FIRST), &width,
                         &heightWithBanner) == kOk) {
+    frame_stats::previewRunNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
+    frame_stats::awaitingPreviewPaint.store(true, std::memory_order_relaxed);
     FitToVideo(width, heightWithBanner);
   }
 }
@@ -79,6 +87,7 @@ void CMainFrame::watchRecordingFailures() {
 void CMainFrame::OnCaptureSnapshot() {
   const auto chosen = askSavePath(this, snapshotSaveDialog());
   if (!chosen) return;
+  frame_stats::snapshotAskedNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
   const SnapshotTarget target = snapshotTarget(chosen->toStdString());
   const QString shownPath = QString::fromStdString(target.path);
   CVideoCap& engine = m_wndView->m_videoCap;
@@ -96,14 +105,18 @@ void CMainFrame::OnCaptureSnapshot() {
             .arg(shownPath));
     return;
   }
+  frame_stats::snapshotFrameNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
   const std::vector<std::uint8_t> file = target.format == PictureFormat::Bmp
                                              ? encodeBmp(bits.data(), width, height)
                                              : encodeJpeg(bits.data(), width, height);
+  frame_stats::snapshotEncodedNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
   std::string reason = "the picture could not be encoded";
   if (file.empty() || !writeFileAtomically(target.path, file.data(), file.size(), &reason)) {
     showCaptureFailure(QStringLiteral("Can't save the picture \"%1\": %2.")
                            .arg(shownPath, QString::fromStdString(reason)));
+    return;
   }
+  frame_stats::snapshotSavedNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
 }
 
 }  // namespace kovracam

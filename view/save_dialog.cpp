@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "capture/frame_stats.h"
+
 namespace kovracam {
 namespace {
 
@@ -15,6 +17,7 @@ class SaveDialog : public QFileDialog {
 
  protected:
   void accept() override {
+    frame_stats::saveAcceptedNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
     const QStringList chosen = selectedFiles();
     if (!chosen.isEmpty() && !QFileInfo(chosen.first()).isDir() &&
         !QFileInfo(chosen.first()).absoluteDir().exists()) {
