@@ -1,6 +1,7 @@
 #include "capture/recording_branch.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,15 +78,28 @@ Status RecordingBranch::open(std::string* reason) {
     if (reason) *reason = "the recording branch could not be built";
     return built_;
   }
-  // The writer truncates the file again when it starts; opening it here first turns a path it
-  // cannot create into an error before the graph runs.
-  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    if (reason) *reason = std::strerror(errno);
-    return kAccessDenied;
+  // A path the writer cannot create fails here, before the graph runs. A file made only for
+  // this test goes again: one the writer truncates instead of creating costs a flush of all
+  // its data when it is closed (ext4), which would hold up every stop.
+  struct stat existing {};
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    ::close(fd);
+    ::unlink(path_.c_str());
+    isNew_ = true;
+    return kOk;
   }
-  ::close(fd);
-  return kOk;
+  if (errno == EEXIST && ::stat(path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    errno = EISDIR;
+  } else if (errno == EEXIST && ::access(path_.c_str(), W_OK) == 0) {
+    return kOk;
+  }
+  if (reason) *reason = std::strerror(errno);
+  return kAccessDenied;
+}
+
+void RecordingBranch::discard() {
+  if (isNew_) ::unlink(path_.c_str());
 }
 
 RecordingBranch::Finish RecordingBranch::finish(GstElement* source,

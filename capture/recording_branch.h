@@ -34,6 +34,8 @@ class RecordingBranch {
   // Creates the file now, so that a path the writer cannot create fails before anything runs.
   // On failure `reason` holds the system's reason.
   Status open(std::string* reason);
+  // Removes the file after a start that failed, unless it was there before.
+  void discard();
   enum class Finish { Completed, NotStreaming, TimedOut };
   // Ends the stream and waits up to `bound` for the end to reach the file writer. The end goes
   // in at `source` when it is given, so that every frame the camera delivered before it is
@@ -61,6 +63,7 @@ class RecordingBranch {
   bool endSent_ = false;
   bool endAccepted_ = false;
   bool failed_ = false;
+  bool isNew_ = false;  // the path named no file before open()
   ManualResetEvent completed_;
 };
 

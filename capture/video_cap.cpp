@@ -1,7 +1,4 @@
 #include "capture/video_cap.h"
-
-#include <unistd.h>
-
 #include <QMessageBox>
 #include <algorithm>
 #include <iostream>
@@ -189,8 +186,8 @@ Status CVideoCap::StartFileCapture(const std::string& path, QWidget* owner, int 
   if ((status = Run()) != kOk) {
     m_strRecordingFailure = "the camera could not be started";
     // Nothing was recorded: leave no empty file behind.
+    m_pRecording->discard();
     m_pRecording.reset();
-    ::unlink(path.c_str());
   }
   return status;
 }

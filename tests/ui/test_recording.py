@@ -199,7 +199,10 @@ def test_cancel_changes_nothing_and_an_unwritable_path_is_reported(args):
               "files after a cancelled dialog: %s" % os.listdir(s.workdir))
         wait_for_red_video(s, frame)
 
-        start_recording(s, frame, "/proc/take.avi")  # the folder exists, nothing can be made there
+        # A name that leads nowhere: a link into a folder that does not exist.
+        dead = os.path.join(s.workdir, "dead.avi")
+        os.symlink("/nonexistent/folder/take.avi", dead)
+        start_recording(s, frame, dead)
         box = s.find_window("ERROR", timeout=10)
         check(box, "no message box for a path that cannot be written")
         s.xdotool("windowfocus", "--sync", box)
