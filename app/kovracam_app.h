@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "capture/v4l2_io.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 

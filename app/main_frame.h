@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "capture/status.h"
-#include "capture/v4l2_io.h"
+#include "capture/v4l2/v4l2_io.h"
 #include "lang/ui_text_table.h"
 
 class QLabel;

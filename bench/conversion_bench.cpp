@@ -1,7 +1,7 @@
 // Cost of building the conversion tables, and YUY2 to bottom-up BGR throughput of the table
 // conversion beside libyuv and swscale on the same frames, in the same run.
 
-#include "capture/pixel_conversion.h"
+#include "capture/pixel/pixel_conversion.h"
 
 #include <benchmark/benchmark.h>
 #include <libyuv.h>

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "capture/v4l2_capture_device.h"
-#include "capture/virtual_camera_config.h"
-#include "capture/virtual_capture_device.h"
+#include "capture/v4l2/v4l2_capture_device.h"
+#include "capture/virtual/virtual_camera_config.h"
+#include "capture/virtual/virtual_capture_device.h"
 #include "lang/utf16.h"
 
 namespace kovracam {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "capture/capture_device.h"
-#include "capture/device_record.h"
+#include "capture/device/capture_device.h"
+#include "capture/device/device_record.h"
 #include "capture/status.h"
-#include "capture/v4l2_io.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 

@@ -20,14 +20,14 @@
 #include <string>
 #include <thread>
 
-#include "capture/capture_device.h"
-#include "capture/capture_format.h"
-#include "capture/device_record.h"
+#include "capture/device/capture_device.h"
+#include "capture/device/capture_format.h"
+#include "capture/device/device_record.h"
 #include "capture/frame_timing.h"
-#include "capture/pixel_conversion.h"
+#include "capture/pixel/pixel_conversion.h"
 #include "capture/snapshot_handover.h"
 #include "capture/status.h"
-#include "capture/v4l2_io.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 

@@ -5,8 +5,8 @@
 
 #include <QMessageBox>
 
-#include "capture/filter_properties_dialog.h"
-#include "capture/pin_properties_dialog.h"
+#include "capture/dialogs/filter_properties_dialog.h"
+#include "capture/dialogs/pin_properties_dialog.h"
 #include "capture/video_cap.h"
 
 namespace kovracam {

@@ -13,8 +13,8 @@
 #include "app/kovracam_app.h"
 #include "app/main_frame.h"
 #include "app/menu_resource.h"
-#include "capture/fake_v4l2_io.h"
 #include "res/command_ids.h"
+#include "tests/fakes/fake_v4l2_io.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <sstream>
 
-#include "capture/fake_v4l2_io.h"
 #include "lang/utf16.h"
+#include "tests/fakes/fake_v4l2_io.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {

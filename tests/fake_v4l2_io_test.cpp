@@ -2,7 +2,7 @@
 // runs against it: files, descriptors, formats and controls as the kernel and its control
 // framework answer them.
 
-#include "capture/fake_v4l2_io.h"
+#include "tests/fakes/fake_v4l2_io.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "capture/filter_properties_dialog.h"
+#include "capture/dialogs/filter_properties_dialog.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
@@ -14,7 +14,7 @@
 #include <cstring>
 #include <memory>
 
-#include "tests/fake_device_controls.h"
+#include "tests/fakes/fake_device_controls.h"
 
 namespace kovracam {
 namespace {

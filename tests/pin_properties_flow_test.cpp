@@ -7,10 +7,10 @@
 #include <QMenu>
 #include <QTimer>
 
-#include "capture/fake_v4l2_io.h"
-#include "capture/pin_properties_dialog.h"
+#include "capture/dialogs/pin_properties_dialog.h"
 #include "res/command_ids.h"
 #include "tests/engine_probe.h"
+#include "tests/fakes/fake_v4l2_io.h"
 #include "tests/virtual_camera_env.h"
 #include "view/child_view.h"
 

@@ -1,4 +1,4 @@
-#include "capture/pixel_conversion.h"
+#include "capture/pixel/pixel_conversion.h"
 
 #include <gtest/gtest.h>
 

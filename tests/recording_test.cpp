@@ -7,12 +7,12 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "capture/fake_v4l2_io.h"
 #include "capture/frame_stats.h"
 #include "capture/recording_branch.h"
 #include "capture/video_cap.h"
 #include "tests/avi_probe.h"
 #include "tests/engine_probe.h"
+#include "tests/fakes/fake_v4l2_io.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "capture/pixel_conversion.h"
+#include "capture/pixel/pixel_conversion.h"
 #include "tests/virtual_camera_env.h"
 #include "view/atomic_file.h"
 

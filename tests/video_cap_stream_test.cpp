@@ -7,10 +7,10 @@
 #include <QWidget>
 #include <vector>
 
-#include "capture/fake_v4l2_io.h"
 #include "capture/frame_stats.h"
 #include "capture/video_cap.h"
 #include "tests/engine_probe.h"
+#include "tests/fakes/fake_v4l2_io.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {

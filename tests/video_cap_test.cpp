@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "capture/fake_v4l2_io.h"
 #include "tests/engine_probe.h"
+#include "tests/fakes/fake_v4l2_io.h"
 #include "tests/virtual_camera_env.h"
 
 namespace kovracam {

@@ -1,4 +1,4 @@
-#include "capture/virtual_camera_config.h"
+#include "capture/virtual/virtual_camera_config.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/virtual_camera_config.h"
+#include "capture/virtual/virtual_camera_config.h"
 
 namespace kovracam::testing {
 

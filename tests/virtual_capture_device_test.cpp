@@ -1,11 +1,11 @@
-#include "capture/virtual_capture_device.h"
+#include "capture/virtual/virtual_capture_device.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
 
-#include "capture/virtual_controls.h"
+#include "capture/virtual/virtual_controls.h"
 
 namespace kovracam {
 namespace {

@@ -1,4 +1,4 @@
-#include "capture/virtual_controls.h"
+#include "capture/virtual/virtual_controls.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <tuple>
 
-#include "capture/virtual_capture_device.h"
+#include "capture/virtual/virtual_capture_device.h"
 
 namespace kovracam {
 namespace {

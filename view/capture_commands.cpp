@@ -7,7 +7,7 @@
 
 #include "app/main_frame.h"
 #include "capture/frame_stats.h"
-#include "capture/pixel_conversion.h"
+#include "capture/pixel/pixel_conversion.h"
 #include "res/command_ids.h"
 #include "view/atomic_file.h"
 #include "view/child_view.h"

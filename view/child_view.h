@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "capture/device_record.h"
+#include "capture/device/device_record.h"
 #include "capture/status.h"
 #include "capture/video_cap.h"
 

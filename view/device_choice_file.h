@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/device_record.h"
+#include "capture/device/device_record.h"
 
 namespace kovracam {
 

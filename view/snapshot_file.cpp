@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "capture/pixel_conversion.h"
+#include "capture/pixel/pixel_conversion.h"
 
 namespace kovracam {
 namespace {

@@ -1,4 +1,4 @@
-#include "capture/capture_format.h"
+#include "capture/device/capture_format.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_format.h"
+#include "capture/device/capture_format.h"
 
 namespace kovracam {
 

@@ -1,4 +1,4 @@
-#include "capture/device_record.h"
+#include "capture/device/device_record.h"
 
 #include "lang/utf16.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <system_error>
 
-#include "capture/v4l2_io.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "capture/capture_device.h"
-#include "capture/virtual_camera_config.h"
+#include "capture/device/capture_device.h"
+#include "capture/virtual/virtual_camera_config.h"
 
 namespace kovracam {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "capture/capture_format.h"
+#include "capture/device/capture_format.h"
 
 class QDialogButtonBox;
 class QLabel;

@@ -1,7 +1,7 @@
 // The fake kernel's file system, descriptors and ioctl dispatch. Format ioctls are in
 // fake_v4l2_io_formats.cpp, control ioctls in fake_v4l2_io_controls.cpp.
 
-#include "capture/fake_v4l2_io.h"
+#include "tests/fakes/fake_v4l2_io.h"
 
 #include <cerrno>
 #include <deque>

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/v4l2_io.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 

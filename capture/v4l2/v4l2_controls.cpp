@@ -1,6 +1,6 @@
 // Control enumeration and access on a V4L2 node.
 
-#include "capture/v4l2_controls.h"
+#include "capture/v4l2/v4l2_controls.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>

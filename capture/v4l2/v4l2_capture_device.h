@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "capture/capture_device.h"
-#include "capture/v4l2_io.h"
+#include "capture/device/capture_device.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 

@@ -1,4 +1,4 @@
-#include "capture/virtual_camera_config.h"
+#include "capture/virtual/virtual_camera_config.h"
 
 #include <fcntl.h>
 #include <glib.h>
@@ -17,7 +17,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "capture/device_record.h"
+#include "capture/device/device_record.h"
 #include "lang/utf16.h"
 
 namespace kovracam {

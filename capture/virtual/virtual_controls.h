@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "capture/device_controls.h"
+#include "capture/device/device_controls.h"
 
 namespace kovracam {
 

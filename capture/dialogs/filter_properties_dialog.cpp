@@ -1,4 +1,4 @@
-#include "capture/filter_properties_dialog.h"
+#include "capture/dialogs/filter_properties_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_format.h"
-#include "capture/device_controls.h"
-#include "capture/device_record.h"
+#include "capture/device/capture_format.h"
+#include "capture/device/device_controls.h"
+#include "capture/device/device_record.h"
 
 namespace kovracam {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/device_controls.h"
-#include "capture/v4l2_io.h"
+#include "capture/device/device_controls.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 

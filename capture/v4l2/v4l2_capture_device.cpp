@@ -1,7 +1,7 @@
 // A V4L2 capture node as a CaptureDevice: formats are read through the seam, frames come from a
 // v4l2src inside the source bin.
 
-#include "capture/v4l2_capture_device.h"
+#include "capture/v4l2/v4l2_capture_device.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "capture/v4l2_controls.h"
-#include "capture/v4l2_formats.h"
+#include "capture/v4l2/v4l2_controls.h"
+#include "capture/v4l2/v4l2_formats.h"
 
 namespace kovracam {
 namespace {

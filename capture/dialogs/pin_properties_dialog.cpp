@@ -1,4 +1,4 @@
-#include "capture/pin_properties_dialog.h"
+#include "capture/dialogs/pin_properties_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

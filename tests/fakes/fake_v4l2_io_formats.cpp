@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "capture/fake_v4l2_io.h"
-#include "capture/fake_v4l2_io_util.h"
+#include "tests/fakes/fake_v4l2_io.h"
+#include "tests/fakes/fake_v4l2_io_util.h"
 
 namespace kovracam {
 namespace {

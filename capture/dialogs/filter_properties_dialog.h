@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "capture/device_controls.h"
+#include "capture/device/device_controls.h"
 
 class QLabel;
 class QPushButton;

@@ -1,10 +1,10 @@
-#include "capture/virtual_capture_device.h"
+#include "capture/virtual/virtual_capture_device.h"
 
 #include <algorithm>
 #include <map>
 #include <mutex>
 
-#include "capture/virtual_controls.h"
+#include "capture/virtual/virtual_controls.h"
 #include "lang/utf16.h"
 
 namespace kovracam {

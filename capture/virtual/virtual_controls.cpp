@@ -1,4 +1,4 @@
-#include "capture/virtual_controls.h"
+#include "capture/virtual/virtual_controls.h"
 
 #include <linux/videodev2.h>
 

@@ -1,6 +1,6 @@
 // Format enumeration on a V4L2 capture node: ENUM_FMT x ENUM_FRAMESIZES x ENUM_FRAMEINTERVALS.
 
-#include "capture/v4l2_formats.h"
+#include "capture/v4l2/v4l2_formats.h"
 
 #include <linux/videodev2.h>
 

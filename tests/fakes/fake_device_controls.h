@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/device_controls.h"
+#include "capture/device/device_controls.h"
 
 namespace kovracam {
 

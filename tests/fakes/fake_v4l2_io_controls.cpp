@@ -8,8 +8,8 @@
 #include <limits>
 #include <utility>
 
-#include "capture/fake_v4l2_io.h"
-#include "capture/fake_v4l2_io_util.h"
+#include "tests/fakes/fake_v4l2_io.h"
+#include "tests/fakes/fake_v4l2_io_util.h"
 
 namespace kovracam {
 namespace {

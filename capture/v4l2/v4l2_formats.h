@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "capture/capture_format.h"
-#include "capture/v4l2_io.h"
+#include "capture/device/capture_format.h"
+#include "capture/v4l2/v4l2_io.h"
 
 namespace kovracam {
 
