@@ -1,19 +1,11 @@
-// Snapshot files: the format a chosen name gets, the BMP and JPEG bytes, and the write that
-// leaves a complete file or none.
+// Snapshot files: the format a chosen name gets, and the BMP and JPEG bytes.
 
 #include "view/snapshot_file.h"
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
-#include <sys/stat.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "capture/pixel/pixel_conversion.h"
-#include "tests/virtual_camera_env.h"
-#include "view/atomic_file.h"
 
 namespace kovracam {
 namespace {
@@ -109,41 +101,6 @@ TEST(SnapshotJpeg, BaselineQuality75WithTheTopRowFirst) {
   EXPECT_GT(rgb[0], 200);                     // top-left red
   EXPECT_GT(rgb[(15 * width) * 3 + 2], 200);  // bottom-left blue
   EXPECT_LT(rgb[(15 * width) * 3 + 0], 60);
-}
-
-class AtomicFile : public ::testing::Test {
- protected:
-  std::string read(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  std::size_t entries() {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
-                                                  std::filesystem::directory_iterator()));
-  }
-  testing::ScratchDirectory dir;
-  const std::uint8_t bytes[3] = {'n', 'e', 'w'};
-};
-
-TEST_F(AtomicFile, ReplacesTheTargetKeepingItsPermissions) {
-  const auto target = dir.path() / "p.jpg";
-  std::ofstream(target) << "old picture";
-  std::filesystem::permissions(target, std::filesystem::perms(0600));
-  ASSERT_TRUE(writeFileAtomically(target.string(), bytes, 3));
-  EXPECT_EQ(read(target), "new");
-  EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0600));
-  EXPECT_EQ(entries(), 1u);  // no temporary file left
-}
-
-TEST_F(AtomicFile, AFailedWriteLeavesNoFileAndSaysWhy) {
-  std::string reason;
-  EXPECT_FALSE(writeFileAtomically((dir.path() / "gone" / "p.jpg").string(), bytes, 3, &reason));
-  EXPECT_EQ(reason, "No such file or directory");
-  // A target that cannot be replaced: the temporary file is removed again.
-  std::filesystem::create_directory(dir.path() / "p.bmp");
-  EXPECT_FALSE(writeFileAtomically((dir.path() / "p.bmp").string(), bytes, 3, &reason));
-  EXPECT_EQ(reason, "Is a directory");
-  EXPECT_EQ(entries(), 1u);
 }
 
 }  // namespace

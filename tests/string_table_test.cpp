@@ -19,25 +19,19 @@ std::vector<std::uint16_t> block(std::initializer_list<std::u16string> entries) 
   return units;
 }
 
-TEST(StringTable, FindsEntriesByPositionInTheirBlock) {
+// An entry is found by its position in its block; an empty one, one past the block's end, one
+// in a missing block and one whose length overruns the block are absent.
+TEST(StringTable, ReadsOnlyWhatTheBlockHolds) {
   const auto units = block({u"Frequency", u"", u"&Start"});
+  const std::vector<std::uint16_t> overrun = {40, u'a', u'b'};
   const StringBlock blocks[] = {{314, units.data(), units.size()}};
   EXPECT_EQ(loadString(blocks, 5008), u"Frequency");
   EXPECT_EQ(loadString(blocks, 5010), u"&Start");
-}
-
-TEST(StringTable, EmptyMissingAndPastTheEndAreAbsent) {
-  const auto units = block({u"Frequency", u""});
-  const StringBlock blocks[] = {{314, units.data(), units.size()}};
-  EXPECT_FALSE(loadString(blocks, 5009));  // empty
-  EXPECT_FALSE(loadString(blocks, 5011));  // past the block's end
-  EXPECT_FALSE(loadString(blocks, 5001));  // block 313 is missing
-}
-
-TEST(StringTable, ALengthThatOverrunsTheBlockIsAbsent) {
-  std::vector<std::uint16_t> units = {40, u'a', u'b'};
-  const StringBlock blocks[] = {{314, units.data(), units.size()}};
-  EXPECT_FALSE(loadString(blocks, 5008));
+  EXPECT_FALSE(loadString(blocks, 5009));
+  EXPECT_FALSE(loadString(blocks, 5011));
+  EXPECT_FALSE(loadString(blocks, 5001));
+  const StringBlock lying[] = {{314, overrun.data(), overrun.size()}};
+  EXPECT_FALSE(loadString(lying, 5008));
 }
 
 TEST(ProgramStrings, HoldTwentyUiTextsAndTheTitle) {
