@@ -10,16 +10,7 @@
 namespace kovracam {
 namespace {
 
-GstSample* numberedSample(guint64 n) {
-  GstBuffer* buffer = gst_buffer_new();
-  GST_BUFFER_OFFSET(buffer) = n;
-  GstSample* sample = gst_sample_new(buffer, nullptr, nullptr, nullptr);
-  gst_buffer_unref(buffer);
-  return sample;
-}
-
-guint64 numberOf(GstSample* sample) { return GST_BUFFER_OFFSET(gst_sample_get_buffer(sample)); }
-
+// A streaming thread posts numbered frames into the single slot while the GUI thread takes them.
 TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
   FrameMailbox mailbox;
   int wakeUps = 0;
@@ -28,15 +19,21 @@ TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
   QObject::connect(&mailbox, &FrameMailbox::frameReady, [&] {
     ++wakeUps;
     if (GstSample* sample = mailbox.take()) {
-      inOrder = inOrder && numberOf(sample) > lastTaken;
-      lastTaken = numberOf(sample);
+      const guint64 n = GST_BUFFER_OFFSET(gst_sample_get_buffer(sample));
+      inOrder = inOrder && n > lastTaken;
+      lastTaken = n;
       gst_sample_unref(sample);
     }
   });
   constexpr guint64 kFrames = 5000;
   std::atomic<bool> done{false};
   std::thread streaming([&] {
-    for (guint64 n = 1; n <= kFrames; ++n) mailbox.post(numberedSample(n));
+    for (guint64 n = 1; n <= kFrames; ++n) {
+      GstBuffer* buffer = gst_buffer_new();
+      GST_BUFFER_OFFSET(buffer) = n;
+      mailbox.post(gst_sample_new(buffer, nullptr, nullptr, nullptr));
+      gst_buffer_unref(buffer);
+    }
     done = true;
   });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -48,13 +45,9 @@ TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
   EXPECT_TRUE(inOrder);           // never an older frame after a newer one
   EXPECT_LE(wakeUps, static_cast<int>(kFrames));
   EXPECT_EQ(mailbox.take(), nullptr);
-}
-
-TEST(FrameMailbox, OnlyTheFirstErrorIsReported) {
-  FrameMailbox mailbox;
+  // Only the first error of a failing stream is reported.
   QStringList reported;
-  QObject::connect(&mailbox, &FrameMailbox::streamFailed,
-                   [&](const QString& message) { reported << message; });
+  QObject::connect(&mailbox, &FrameMailbox::streamFailed, [&](const QString& m) { reported << m; });
   mailbox.postError("camera unplugged");
   mailbox.postError("internal data stream error");
   QCoreApplication::processEvents();

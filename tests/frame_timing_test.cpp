@@ -11,57 +11,28 @@ namespace {
 
 constexpr std::int64_t kSecond = 1'000'000'000;
 
-struct ManualClock {
+TEST(FrameTiming, ReadsTheRateBetweenTheLastFramesOfEachInterval) {
   std::int64_t now = 5 * kSecond;
-  std::function<std::int64_t()> fn() {
-    return [this] { return now; };
-  }
-};
-
-// Delivers `frames` frames evenly over `seconds`, the last one at the end.
-void deliver(FrameTiming& timing, ManualClock& clock, int frames, double seconds) {
-  const auto step = static_cast<std::int64_t>(seconds * kSecond / frames);
-  for (int i = 0; i < frames; ++i) {
-    clock.now += step;
-    timing.stamp();
-  }
-}
-
-// A started graph's timing with a clock the test moves.
-class FrameTimingTest : public ::testing::Test {
- protected:
-  FrameTimingTest() { timing.reset(); }
-  ManualClock clock;
-  FrameTiming timing{clock.fn()};
-};
-
-TEST_F(FrameTimingTest, ThirtyEvenFramesInOneSecondReadThirty) {
-  deliver(timing, clock, 30, 1.0);
-  EXPECT_NEAR(timing.read(), 30.0, 1e-6);
-  deliver(timing, clock, 15, 2.0);
-  EXPECT_NEAR(timing.read(), 7.5, 1e-6);
-}
-
-TEST_F(FrameTimingTest, NoFrameSinceLastReadingReadsZeroEvenAfterThirty) {
-  deliver(timing, clock, 30, 1.0);
-  ASSERT_NEAR(timing.read(), 30.0, 1e-6);
-  clock.now += kSecond;
-  EXPECT_DOUBLE_EQ(timing.read(), 0.0);
-}
-
-TEST_F(FrameTimingTest, FirstReadingAfterResetCountsFromReset) {
-  deliver(timing, clock, 10, 1.0);
-  clock.now += 10 * kSecond;  // a long pause, then a new start
+  FrameTiming timing([&now] { return now; });
   timing.reset();
-  // Five frames, the last 0.5 s after the start: the interval runs from the start.
-  deliver(timing, clock, 5, 0.5);
-  EXPECT_NEAR(timing.read(), 10.0, 1e-6);
-}
-
-TEST_F(FrameTimingTest, ReadingMeasuresBetweenLastFrames) {
-  deliver(timing, clock, 30, 1.0);
-  clock.now += kSecond / 2;  // the reading comes late; the interval still ends at the last frame
+  // `frames` frames evenly over `seconds`, the last one at the end.
+  const auto deliver = [&](int frames, double seconds) {
+    for (int i = 0; i < frames; ++i) {
+      now += static_cast<std::int64_t>(seconds * kSecond / frames);
+      timing.stamp();
+    }
+  };
+  deliver(30, 1.0);
   EXPECT_NEAR(timing.read(), 30.0, 1e-6);
+  deliver(15, 2.0);
+  now += kSecond / 2;  // a late reading still ends its interval at the last frame
+  EXPECT_NEAR(timing.read(), 7.5, 1e-6);
+  now += kSecond;
+  EXPECT_DOUBLE_EQ(timing.read(), 0.0);  // no frame since the last reading
+  now += 10 * kSecond;                   // a long pause, then a new start
+  timing.reset();
+  deliver(5, 0.5);  // the first interval runs from the start
+  EXPECT_NEAR(timing.read(), 10.0, 1e-6);
 }
 
 TEST(FrameTimingThreads, ConcurrentReadingsSeeWholeFramesOnly) {

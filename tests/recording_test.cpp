@@ -1,11 +1,10 @@
 // Recording with live virtual cameras: every way out of a recording leaves a complete AVI file
-// (the frame count in its header equals the frames in it), and a path that cannot be written
-// fails the start.
+// (the frame count in its header equals the frames in it), a failed write is reported, and a
+// path that cannot be written fails the start.
 
 #include <gtest/gtest.h>
 
 #include <QWidget>
-#include <filesystem>
 
 #include "capture/frame_stats.h"
 #include "capture/recording_branch.h"
@@ -18,33 +17,32 @@
 namespace kovracam {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::processEventsUntil;
-using testing::ScratchDirectory;
-using testing::VirtualCameraEnv;
 
-class Recording : public ::testing::Test {
+// Posts an error from `element`, as a camera pulled out or a full disk looks to the pipeline.
+void postError(GstElement* element, int code, const char* debug) {
+  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "failed");
+  gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, debug));
+  g_error_free(error);
+}
+
+enum class WayOut { Stop, TearDown, CameraFails };
+
+class Recording : public ::testing::TestWithParam<WayOut> {
  protected:
   void SetUp() override {
     ASSERT_EQ(engine.SelectDevice("virtual:cam"), kOk);
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   }
   Status start() { return engine.StartFileCapture(file.string(), &owner, width, height); }
-  // Lets the camera run until the engine has seen `frames` frames.
   void record(std::uint64_t frames) {
     const std::uint64_t start = frame_stats::produced.load();
     ASSERT_TRUE(processEventsUntil([&] { return frame_stats::produced.load() - start >= frames; }));
   }
-  void expectComplete(int atLeast) {
-    const auto fields = testing::probeVideo(file);
-    EXPECT_EQ(fields.at("codec_name"), "rawvideo");
-    EXPECT_EQ(fields.at("width"), std::to_string(width));
-    EXPECT_EQ(fields.at("height"), std::to_string(height));
-    EXPECT_EQ(fields.at("nb_frames"), fields.at("nb_read_frames"));  // header = file
-    EXPECT_GE(std::stoi(fields.at("nb_read_frames")), atLeast);
-  }
 
-  VirtualCameraEnv cams{"id=cam; name=C; formats=YUY2 160x120@30, RGB24 161x120@30\n"};
-  ScratchDirectory folder;
+  testing::VirtualCameraEnv cams{"id=cam; name=C; formats=YUY2 160x120@30\n"};
+  testing::ScratchDirectory folder;
   std::filesystem::path file = folder.path() / "take.avi";
   FakeV4l2Io io;
   CVideoCap engine{io};
@@ -53,37 +51,28 @@ class Recording : public ::testing::Test {
   int height = 0;
 };
 
-TEST_F(Recording, StopCompletesTheFile) {
+TEST_P(Recording, EveryWayOutCompletesTheFile) {
   ASSERT_EQ(start(), kOk);
   EXPECT_TRUE(engine.isRecording());
-  record(15);
-  engine.Stop();
-  expectComplete(15);
-  EXPECT_EQ(testing::probeVideo(file).at("pix_fmt"),
-            "yuyv422");  // stored as the camera delivers it
+  record(10);
+  if (GetParam() == WayOut::Stop) engine.Stop();
+  if (GetParam() == WayOut::TearDown) engine.TearDown();
+  if (GetParam() == WayOut::CameraFails) {
+    GstElement* graph = testing::capturePipeline();
+    postError(graph, GST_RESOURCE_ERROR_READ, "unplugged");
+    gst_object_unref(graph);
+    ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
+  }
+  const auto fields = testing::probeVideo(file);
+  EXPECT_EQ(fields.at("codec_name") + " " + fields.at("pix_fmt"), "rawvideo yuyv422");
+  EXPECT_EQ(fields.at("width") + "x" + fields.at("height"), "160x120");
+  EXPECT_EQ(fields.at("nb_frames"), fields.at("nb_read_frames"));  // header = file
+  EXPECT_GE(std::stoi(fields.at("nb_read_frames")), 10);
   engine.TearDown();
   EXPECT_FALSE(engine.isRecording());
 }
-
-TEST_F(Recording, TearDownWithoutStopCompletesTheFile) {
-  ASSERT_EQ(start(), kOk);
-  record(10);
-  engine.TearDown();
-  expectComplete(10);
-}
-
-TEST_F(Recording, ACameraFailingMidRecordingLeavesACompleteFile) {
-  ASSERT_EQ(start(), kOk);
-  record(10);
-  GstElement* graph = testing::capturePipeline();
-  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "gone");
-  gst_element_post_message(graph, gst_message_new_error(GST_OBJECT(graph), error, "unplugged"));
-  g_error_free(error);
-  gst_object_unref(graph);
-  ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
-  expectComplete(10);
-  engine.TearDown();
-}
+INSTANTIATE_TEST_SUITE_P(, Recording,
+                         ::testing::Values(WayOut::Stop, WayOut::TearDown, WayOut::CameraFails));
 
 TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   std::string failedPath, failedReason;
@@ -96,12 +85,9 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   GstElement* graph = testing::capturePipeline();
   GstElement* writer = gst_bin_get_by_name(GST_BIN(graph), "File Writer");
   gst_object_unref(graph);
-  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE, "write");
-  gst_element_post_message(
-      writer, gst_message_new_error(GST_OBJECT(writer), error,
-                                    "gstfilesink.c(1): render: /File Writer:\nError while writing "
-                                    "to file descriptor 9: File too large"));
-  g_error_free(error);
+  postError(writer, GST_RESOURCE_ERROR_WRITE,
+            "gstfilesink.c(1): render: /File Writer:\nError while writing to file descriptor 9: "
+            "File too large");
   gst_object_unref(writer);
   ASSERT_TRUE(processEventsUntil([&] { return !failedPath.empty(); }));
   EXPECT_EQ(failedPath, file.string());
@@ -109,35 +95,29 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   EXPECT_TRUE(engine.isRunning());  // the preview is not the engine's to stop here
   const auto started = std::chrono::steady_clock::now();
   engine.Stop();  // no wait for a writer that failed
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
-  EXPECT_GE(std::stoi(testing::probeVideo(file).at("nb_read_frames")),
-            1);  // what was written stays readable
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
 }
 
 TEST_F(Recording, APathThatCannotBeCreatedFailsTheStart) {
   file = folder.path() / "missing" / "take.avi";
   EXPECT_EQ(start(), kAccessDenied);
   EXPECT_EQ(engine.recordingFailure(), "No such file or directory");
-  EXPECT_FALSE(engine.isRunning());
-  EXPECT_FALSE(engine.isRecording());
+  EXPECT_FALSE(engine.isRunning() || engine.isRecording());
   EXPECT_TRUE(engine.hasGraph());  // rendered and placed, not running
-  EXPECT_NE(engine.videoWindow(), nullptr);
 }
 
 // The wait for a file to be completed is bounded, and skipped when nothing can arrive.
 TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
-  ScratchDirectory folder;
-  GstElement* pipeline = gst_parse_launch("videotestsrc is-live=true ! tee name=t", nullptr);
-  GstElement* tee = gst_bin_get_by_name(GST_BIN(pipeline), "t");
+  testing::ScratchDirectory folder;
   GstElement* idle = gst_parse_launch("videotestsrc ! tee name=t", nullptr);
   GstElement* idleTee = gst_bin_get_by_name(GST_BIN(idle), "t");
-  {
-    RecordingBranch never(idle, idleTee, (folder.path() / "never.avi").string());
-    EXPECT_EQ(never.finish(nullptr, std::chrono::seconds(5)),
-              RecordingBranch::Finish::NotStreaming);
-  }
+  EXPECT_EQ(
+      RecordingBranch(idle, idleTee, (folder.path() / "never.avi").string()).finish(nullptr, 5s),
+      RecordingBranch::Finish::NotStreaming);
   gst_object_unref(idleTee);
   gst_object_unref(idle);
+  GstElement* pipeline = gst_parse_launch("videotestsrc is-live=true ! tee name=t", nullptr);
+  GstElement* tee = gst_bin_get_by_name(GST_BIN(pipeline), "t");
   RecordingBranch branch(pipeline, tee, (folder.path() / "stuck.avi").string());
   ASSERT_EQ(branch.open(nullptr), kOk);
   // A writer that never takes anything: the end-of-stream cannot reach it.
@@ -146,14 +126,11 @@ TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, nullptr, nullptr, nullptr);
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(branch.finish(nullptr, std::chrono::milliseconds(300)),
-            RecordingBranch::Finish::TimedOut);
-  const auto waited = std::chrono::steady_clock::now() - started;
-  EXPECT_GE(waited, std::chrono::milliseconds(300));
-  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_EQ(branch.finish(nullptr, 300ms), RecordingBranch::Finish::TimedOut);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
   // Asked again, it reports at once instead of waiting a second time.
-  EXPECT_EQ(branch.finish(nullptr, std::chrono::seconds(5)), RecordingBranch::Finish::TimedOut);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(branch.finish(nullptr, 5s), RecordingBranch::Finish::TimedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
   gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(pad);
   gst_object_unref(writer);

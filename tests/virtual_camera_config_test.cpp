@@ -1,10 +1,8 @@
 #include "capture/virtual/virtual_camera_config.h"
 
-#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <sstream>
 
 #include "tests/virtual_camera_env.h"
@@ -20,97 +18,42 @@ std::pair<std::vector<VirtualCamera>, std::string> parse(const std::string& text
   return {cameras, diagnostics.str()};
 }
 
-// The one camera of a line that must be good.
-VirtualCamera parseOne(const std::string& line) {
-  const auto [cameras, diagnostics] = parse(line);
-  EXPECT_EQ(diagnostics, "") << line;
-  return cameras.size() == 1 ? cameras[0] : VirtualCamera{};
-}
-
-TEST(VirtualCameraConfig, ReadsEveryKeyAndDefaultsTheOptionalOnes) {
-  const VirtualCamera c = parseOne(
-      "id=front; name=Front Camera; formats=YUY2 640x480@30, RGB24 320x240@7.5, MJPG "
-      "1280x720@29.97, I420 8192x8192@1000; pattern=ball; powerline=60\n");
-  EXPECT_EQ(c.displayName(), "virtual:front");
-  EXPECT_EQ(c.name, "Front Camera");
-  EXPECT_EQ(c.pattern, "ball");
-  EXPECT_EQ(c.powerline, PowerLineSetting::Hz60);
-  EXPECT_EQ(c.formats, (std::vector<CaptureFormat>{{Subtype::YUY2, 640, 480, {30, 1}},
-                                                   {Subtype::RGB24, 320, 240, {15, 2}},
-                                                   {Subtype::MJPG, 1280, 720, {2997, 100}},
-                                                   {Subtype::I420, 8192, 8192, {1000, 1}}}));
-  const VirtualCamera plain = parseOne("id=a;name=A;formats=YUY2 320x240@15");
-  EXPECT_EQ(plain.pattern, "smpte");
-  EXPECT_EQ(plain.powerline, PowerLineSetting::Hz50);
-
-  const char* names[] = {"none", "off", "50", "60", "auto"};
-  const PowerLineSetting settings[] = {PowerLineSetting::None, PowerLineSetting::Off,
-                                       PowerLineSetting::Hz50, PowerLineSetting::Hz60,
-                                       PowerLineSetting::Auto};
-  for (std::size_t i = 0; i < std::size(names); ++i) {
-    EXPECT_EQ(
-        parseOne(std::string("id=a;name=A;formats=YUY2 8x8@1;powerline=") + names[i]).powerline,
-        settings[i]);
-  }
-}
-
-TEST(VirtualCameraConfig, StoresDecimalRatesAsExactFractions) {
-  const VirtualCamera c = parseOne(
-      "id=a;name=A;formats=YUY2 8x8@0001, YUY2 8x8@30.0, YUY2 8x8@0.5, YUY2 8x8@59.94, "
-      "YUY2 8x8@0.000001, YUY2 8x8@12.25");
-  std::vector<FrameRate> rates;
-  for (const CaptureFormat& format : c.formats) rates.push_back(format.fps);
-  EXPECT_EQ(rates,
-            (std::vector<FrameRate>{{1, 1}, {30, 1}, {1, 2}, {2997, 50}, {1, 1000000}, {49, 4}}));
-}
-
-TEST(VirtualCameraConfig, IgnoresAByteOrderMarkSpacesEmptyFieldsCommentsAndBlankLines) {
+TEST(VirtualCameraConfig, ReadsEveryKeyAndSkipsWhatIsNotACamera) {
   const auto [cameras, diagnostics] = parse(
-      "\xEF\xBB\xBF# cameras for the lab\n"
-      "\n"
-      "   \t \n"
-      "  # an indented comment\n"
-      "  id = back ;;  name =  Back  Camera ;\tformats =  YUY2   640x480@30 ,RGB24 8x8@5 ; \r\n"
-      "id=x;name=X;formats=YUY2 8x8@1;\n");
+      "\xEF\xBB\xBF# cameras for the lab\n\n   \t \n  # an indented comment\n"
+      "  id = back ;;  name =  Back  Camera ;\tformats =  YUY2   640x480@30 ,RGB24 8x8@7.5 ; \r\n"
+      "id=\xD0\xBA\xD0\xB0\xD0\xBC\xD1\x83_2.0;name=N;formats=MJPG 1280x720@29.97, I420 "
+      "8192x8192@1000, YUY2 8x8@0.000001, YUY2 8x8@0001, YUY2 8x8@12.25;pattern=ball;powerline=60\n"
+      "id=none;name=N;formats=YUY2 8x8@1;powerline=none\nid=off;name=N;formats=YUY2 8x8@1;"
+      "powerline=off\nid=auto;name=N;formats=YUY2 8x8@1;powerline=auto\n");
   EXPECT_EQ(diagnostics, "");
-  ASSERT_EQ(cameras.size(), 2u);
-  EXPECT_EQ(cameras[0].id, "back");
+  ASSERT_EQ(cameras.size(), 5u);
+  EXPECT_EQ(cameras[0].displayName(), "virtual:back");
   EXPECT_EQ(cameras[0].name, "Back  Camera");
-  EXPECT_EQ(cameras[0].formats.at(1), (CaptureFormat{Subtype::RGB24, 8, 8, {5, 1}}));
-  EXPECT_EQ(cameras[1].id, "x");
-}
-
-TEST(VirtualCameraConfig, AcceptsLettersOfAnyScriptInIds) {
-  // Cyrillic, Latin with a diaeresis, Devanagari with its vowel marks.
-  const char* ids[] = {"\xD0\xBA\xD0\xB0\xD0\xBC\xD0\xB5\xD1\x80\xD0\xB0", "\u00DCber-Cam_2.0",
-                       "\xE0\xA4\xB9\xE0\xA4\xBF\xE0\xA4\xA8\xE0\xA5\x8D"};
-  for (const char* id : ids) {
-    EXPECT_EQ(parseOne(std::string("id=") + id + ";name=N;formats=YUY2 8x8@1").displayName(),
-              std::string("virtual:") + id);
-  }
-}
-
-TEST(VirtualCameraConfig, RejectsPatternsVideotestsrcDoesNotHave) {
-  GstElementFactory* factory = gst_element_factory_find("videotestsrc");
-  if (factory == nullptr) GTEST_SKIP() << "videotestsrc is not installed";
-  gst_object_unref(factory);
-  const auto [cameras, diagnostics] = parse("id=a;name=A;formats=YUY2 8x8@1;pattern=zebra\n");
-  EXPECT_TRUE(cameras.empty());
-  EXPECT_EQ(diagnostics.rfind("cameras.conf:1: unknown pattern \"zebra\" (videotestsrc offers ", 0),
-            0u)
-      << diagnostics;
-  EXPECT_NE(diagnostics.find("ball"), std::string::npos);
-  EXPECT_EQ(std::count(diagnostics.begin(), diagnostics.end(), '\n'), 1);
+  EXPECT_EQ(cameras[0].pattern, "smpte");
+  EXPECT_EQ(cameras[0].powerline, PowerLineSetting::Hz50);
+  EXPECT_EQ(cameras[0].formats, (std::vector<CaptureFormat>{{Subtype::YUY2, 640, 480, {30, 1}},
+                                                            {Subtype::RGB24, 8, 8, {15, 2}}}));
+  EXPECT_EQ(cameras[1].id, "\xD0\xBA\xD0\xB0\xD0\xBC\xD1\x83_2.0");
+  EXPECT_EQ(cameras[1].pattern, "ball");
+  EXPECT_EQ(cameras[1].formats, (std::vector<CaptureFormat>{{Subtype::MJPG, 1280, 720, {2997, 100}},
+                                                            {Subtype::I420, 8192, 8192, {1000, 1}},
+                                                            {Subtype::YUY2, 8, 8, {1, 1000000}},
+                                                            {Subtype::YUY2, 8, 8, {1, 1}},
+                                                            {Subtype::YUY2, 8, 8, {49, 4}}}));
+  const PowerLineSetting powerlines[] = {PowerLineSetting::Hz60, PowerLineSetting::None,
+                                         PowerLineSetting::Off, PowerLineSetting::Auto};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(cameras[i + 1].powerline, powerlines[i]) << i;
 }
 
 const std::string kFormatShape = " (expected FOURCC WxH@FPS)";
 
+// The file's format is read by others as well: each fault has its own words.
 TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
   const std::string good = "id=a;name=A;formats=YUY2 8x8@1";
   const std::string keys = " (expected id, name, formats, pattern or powerline)";
   const std::string fourcc = "; expected YUY2, RGB24, MJPG or I420)";
   std::vector<std::pair<std::string, std::string>> cases = {
-      {good + ";colour=red", "unknown key \"colour\"" + keys},
       {good + ";ID=b", "unknown key \"ID\"" + keys},
       {"id=a;name=A;name=B;formats=YUY2 8x8@1", "duplicate key \"name\""},
       {good + "; pattern", "field \"pattern\" has no '=' (expected key=value)"},
@@ -118,17 +61,15 @@ TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
       {"name=A;formats=YUY2 8x8@1", "missing required key \"id\""},
       {"id=a;formats=YUY2 8x8@1", "missing required key \"name\""},
       {"id=a;name=A;pattern=ball", "missing required key \"formats\""},
-      {";;", "missing required key \"id\""},
       {"id=" + std::string(252, 'a') + ";name=A;formats=YUY2 8x8@1",
        "id too long (at most 251 UTF-16 code units)"},
       {"id=a;name=;formats=YUY2 8x8@1", "empty name"},
       {"id=a;name=\xC3(;formats=YUY2 8x8@1", "name is not valid UTF-8"},
       {good + ";pattern=", "empty pattern"},
+      {good + ";pattern=zebra", "unknown pattern \"zebra\" (videotestsrc offers "},
       {good + ";powerline=Auto", "bad powerline \"Auto\" (expected none, off, 50, 60 or auto)"},
-      {good + ", yuy2 640x480@30",
-       "bad format \"yuy2 640x480@30\" (unknown FOURCC \"yuy2\"" + fourcc},
-      {good + ", NV12 640x480@30",
-       "bad format \"NV12 640x480@30\" (unknown FOURCC \"NV12\"" + fourcc}};
+      {good + ", yuy2 8x8@30", "bad format \"yuy2 8x8@30\" (unknown FOURCC \"yuy2\"" + fourcc},
+      {good + ", NV12 8x8@30", "bad format \"NV12 8x8@30\" (unknown FOURCC \"NV12\"" + fourcc}};
   for (std::string id : {"", "a b", "a:b", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "a\xFF"}) {
     cases.emplace_back("id=" + id + ";name=A;formats=YUY2 8x8@1",
                        "bad id \"" + id + "\" (letters, digits, '.', '_' and '-' only, not empty)");
@@ -150,25 +91,22 @@ TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
     SCOPED_TRACE(line);
     const auto [cameras, diagnostics] = parse("id=good1;name=G;formats=YUY2 8x8@1\n" + line +
                                               "\nid=good2;name=G;formats=YUY2 8x8@1\n");
-    EXPECT_EQ(diagnostics, "cameras.conf:2: " + message + "\n");
+    EXPECT_EQ(diagnostics.rfind("cameras.conf:2: " + message, 0), 0u) << diagnostics;
+    EXPECT_EQ(std::count(diagnostics.begin(), diagnostics.end(), '\n'), 1) << diagnostics;
     ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameras[0].id, "good1");
-    EXPECT_EQ(cameras[1].id, "good2");
+    EXPECT_EQ(cameras[0].id + cameras[1].id, "good1good2");
   }
 }
 
 TEST(VirtualCameraConfig, AnIdIsTakenOnlyByAGoodLineAndCaseMatters) {
   const auto [cameras, diagnostics] = parse(
-      "id=cam;name=Broken;formats=YUY2 8x@1\n"
-      "id=cam;name=First;formats=YUY2 8x8@1\n"
-      "# a comment still counts as a line\n"
-      "id=cam;name=Second;formats=RGB24 8x8@1\n"
+      "id=cam;name=Broken;formats=YUY2 8x@1\nid=cam;name=First;formats=YUY2 8x8@1\n"
+      "# a comment still counts as a line\nid=cam;name=Second;formats=RGB24 8x8@1\n"
       "id=Cam;name=Third;formats=RGB24 8x8@1\n");
   EXPECT_EQ(diagnostics, "cameras.conf:1: bad format \"YUY2 8x@1\"" + kFormatShape +
                              "\ncameras.conf:4: duplicate id \"cam\" (already on line 2)\n");
   ASSERT_EQ(cameras.size(), 2u);
-  EXPECT_EQ(cameras[0].name, "First");
-  EXPECT_EQ(cameras[1].name, "Third");
+  EXPECT_EQ(cameras[0].name + cameras[1].name, "FirstThird");
 }
 
 TEST(VirtualCameraConfig, LoadsTheFileTheVariableNames) {
@@ -177,25 +115,18 @@ TEST(VirtualCameraConfig, LoadsTheFileTheVariableNames) {
   std::ostringstream diagnostics;
   const auto cameras = loadVirtualCameras(diagnostics);
   ASSERT_EQ(cameras.size(), 1u);
-  EXPECT_EQ(cameras[0].id, "one");
   EXPECT_EQ(diagnostics.str(),
             env.path().string() + ":2: bad format \"YUY2 8x@1\"" + kFormatShape + "\n");
-
-  diagnostics.str("");
-  ::setenv(kVirtualCamerasEnv, "", 1);  // the environment puts the variable back afterwards
-  EXPECT_TRUE(loadVirtualCameras(diagnostics).empty());
-  ::unsetenv(kVirtualCamerasEnv);
-  EXPECT_TRUE(loadVirtualCameras(diagnostics).empty());
-  EXPECT_EQ(diagnostics.str(), "");
-
-  const std::string folder = env.path().parent_path().string();
-  for (const std::string& path : {env.path().string() + ".missing", folder}) {
-    ::setenv(kVirtualCamerasEnv, path.c_str(), 1);
+  // No file named is no camera and no complaint; a file that cannot be read says so on one line.
+  for (const std::string path : {"", "/nonexistent.conf", "/tmp"}) {
+    ::setenv(kVirtualCamerasEnv, path.c_str(), 1);  // the environment puts the variable back
     diagnostics.str("");
     EXPECT_TRUE(loadVirtualCameras(diagnostics).empty());
     const std::string text = diagnostics.str();
-    EXPECT_EQ(text.rfind(path + ": cannot read the virtual camera list (", 0), 0u) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_EQ(text.rfind(path + ": cannot read the virtual camera list (", 0),
+              path.empty() ? std::string::npos : 0u)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), !path.empty());
   }
 }
 

@@ -1,11 +1,10 @@
 #pragma once
-// Points KOVRACAM_VIRTUAL_CAMERAS at a scratch file for one test, and puts it back afterwards.
+// Scratch surroundings for one test: a virtual camera list, a current directory, a bounded wait.
 
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -16,32 +15,26 @@
 
 namespace kovracam::testing {
 
+// Points KOVRACAM_VIRTUAL_CAMERAS at a scratch file for one test, and puts it back afterwards.
 class VirtualCameraEnv {
  public:
   explicit VirtualCameraEnv(const std::string& lines) {
-    path_ =
-        std::filesystem::temp_directory_path() / ("kovracam-cameras-" + std::to_string(::getpid()) +
-                                                  "-" + std::to_string(counter()++) + ".conf");
+    static int serial = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("kovracam-cameras-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
     if (const char* old = std::getenv(kVirtualCamerasEnv)) previous_ = old;
     write(lines);
     ::setenv(kVirtualCamerasEnv, path_.c_str(), 1);
   }
   ~VirtualCameraEnv() {
-    if (previous_) {
-      ::setenv(kVirtualCamerasEnv, previous_->c_str(), 1);
-    } else {
-      ::unsetenv(kVirtualCamerasEnv);
-    }
+    previous_ ? ::setenv(kVirtualCamerasEnv, previous_->c_str(), 1)
+              : ::unsetenv(kVirtualCamerasEnv);
     std::filesystem::remove(path_);
   }
   void write(const std::string& lines) { std::ofstream(path_) << lines; }
   const std::filesystem::path& path() const { return path_; }
 
  private:
-  static int& counter() {
-    static int n = 0;
-    return n;
-  }
   std::filesystem::path path_;
   std::optional<std::string> previous_;
 };
@@ -53,7 +46,6 @@ class ScratchDirectory {
   ScratchDirectory() {
     char pattern[] = "/tmp/kovracam-cwd-XXXXXX";
     path_ = ::mkdtemp(pattern);
-    previous_ = std::filesystem::current_path();
     std::filesystem::current_path(path_);
   }
   ~ScratchDirectory() {
@@ -63,8 +55,7 @@ class ScratchDirectory {
   const std::filesystem::path& path() const { return path_; }
 
  private:
-  std::filesystem::path path_;
-  std::filesystem::path previous_;
+  std::filesystem::path path_, previous_ = std::filesystem::current_path();
 };
 
 // Runs the event loop until `done` holds or `timeout` passes; returns done().
