@@ -1,4 +1,4 @@
-"""Texts on the real window under Xvfb. The menu bar, Capture popup and About box of the shipped
+"""Texts on the real window under Xvfb. The menu bar and About box of the shipped
 language modules and of the built-in texts are compared pixel for pixel with reference runs on
 modules compiled here from the texts expected; the status bar's frame rate with that text drawn
 in a reference About box."""
@@ -10,7 +10,7 @@ import subprocess
 import uitest
 from uitest import Session, check, is_dark, luminance
 
-CAPTURE_MENU, HELP_MENU = 3, 4
+HELP_MENU = 4
 BUILT_IN = {5002: "KORVACAM Version 20081229", 5003: "Copyright (C) 2008",
             5004: "About KORVACAM", 5005: "&About KORVACAM", 5010: "&Start Capture",
             5011: "Sto&p Capture", 5012: "S&napshot", 5016: "&Help", 5017: "&File",
@@ -42,7 +42,6 @@ def reference_modules(s, build):
 
 def start(s, modules, lang, fps=30):
     """Starts the app with a copy of `modules` (None: no folder) as its Language folder."""
-    s.stop()
     language = os.path.join(s.workdir, "Language")
     shutil.rmtree(language, ignore_errors=True)
     if modules:
@@ -66,20 +65,10 @@ def settled(s, w):
     return uitest.wait_until(probe, 5, "window %s never settled" % w.wid)
 
 
-def crop(shot, w):
-    return shot.crop(w.x, w.y, w.x + w.width, w.y + w.height)
-
-
-def seen(frame, key="Escape", capture=False):
-    """The menu bar, the Capture popup (if asked), the About box's caption, its pixels and
-    (screenshot, box)."""
+def seen(frame, key="Escape"):
+    """The menu bar, the About box's caption and pixels, and (its screenshot, the box)."""
     s = frame.session
     bar = s.screenshot().crop(frame.x, frame.y, frame.x + frame.width, frame.view_top)
-    if capture:
-        popup = frame.open_menu(CAPTURE_MENU)
-        capture = crop(settled(s, popup), popup)
-        s.key("Escape")
-        s.wait_unmapped(popup.wid)
     popup = frame.open_menu(HELP_MENU)
     settled(s, popup)
     before = s.mapped() - {popup.wid}
@@ -89,7 +78,7 @@ def seen(frame, key="Escape", capture=False):
     caption = s.xdotool("getwindowname", box.wid)
     s.key(key)
     s.wait_unmapped(box.wid)
-    return bar, capture, caption, crop(shot, box), (shot, box)
+    return bar, caption, shot.crop(box.x, box.y, box.x + box.width, box.y + box.height), (shot, box)
 
 
 def label_inks(shot, box):
@@ -112,24 +101,24 @@ def test_built_in_and_shipped_texts_and_the_frame_rate(args):
     shipped = os.path.join(build, "Language")
     try:
         reference = reference_modules(s, build)
-        english = seen(start(s, reference, "en_US.UTF-8"), "Return", True)
-        built_in = seen(start(s, None, "de_DE.UTF-8"), capture=True)
-        check(built_in[2] == "About KORVACAM", "About caption %r" % built_in[2])
-        for part, what in enumerate(("menu bar", "Capture popup", "About caption", "About box")):
+        english = seen(start(s, reference, "en_US.UTF-8"), "Return")
+        built_in = seen(start(s, None, "de_DE.UTF-8"))
+        check(built_in[1] == "About KORVACAM", "About caption %r" % built_in[1])
+        for part, what in enumerate(("menu bar", "About caption", "About box")):
             check(built_in[part] == english[part], "the built-in %s differs" % what)
         frame = start(s, shipped, "de_AT.UTF-8")
         check(seen(frame)[0] == english[0], "the menu bar is not English with de_AT")
 
         german = seen(start(s, reference, "de_DE.UTF-8"))
         shown = seen(start(s, shipped, "de_DE.UTF-8"))
-        check(shown[2] == "Info über KOVRACAM", "About caption %r with de_DE" % shown[2])
-        for part, what in ((0, "menu bar"), (3, "About box")):
+        check(shown[1] == "Info über KOVRACAM", "About caption %r with de_DE" % shown[1])
+        for part, what in ((0, "menu bar"), (2, "About box")):
             check(shown[part] == german[part], "the %s is not German with de_DE" % what)
 
         # Font matching follows the locale: the Japanese reference runs under ja_JP too.
         frame = start(s, reference, "ja_JP.UTF-8")
         japanese = seen(frame)
-        inks = label_inks(*japanese[4])
+        inks = label_inks(*japanese[3])
         check(len(inks) == 2, "the About box shows %d lines, expected 2" % len(inks))
         expect_rate(s, frame, inks[0], "Frame Rate 30.0")
         frame = start(s, shipped, "ja_JP.UTF-8", fps=7.5)

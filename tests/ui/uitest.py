@@ -4,7 +4,6 @@ its windows with xdotool and reads screenshots as RGB pixels."""
 import argparse
 import ctypes
 import os
-import random
 import re
 import select
 import shutil
@@ -27,13 +26,11 @@ def check(condition, message):
 def wait_until(probe, timeout, message, interval=0.2):
     """probe()'s first truthy value; fails after `timeout` s with `message` (or message())."""
     deadline = time.time() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
+    while not (value := probe()):
         if time.time() >= deadline:
             raise Failure(message() if callable(message) else message)
         time.sleep(interval)
+    return value
 
 
 def luminance(rgb):
@@ -68,9 +65,6 @@ class Screenshot:
                 for x in range(box[0], box[2], step)]
         return sum(hits) / max(len(hits), 1)
 
-    def mean_luminance(self, box):
-        return self.share(box, luminance, 2)
-
     def crop(self, x0, y0, x1, y1):
         return b"".join(self.pixels[(y * self.width + x0) * 3:(y * self.width + x1) * 3]
                         for y in range(y0, y1))
@@ -97,35 +91,26 @@ class Screenshot:
         return frozenset((x - left, y - top) for x, y in points)
 
 
+def picture(*command):
+    """The PPM picture that `command` writes to its output."""
+    return Screenshot(subprocess.run(command, capture_output=True, timeout=30).stdout)
+
+
 def start_xvfb(size):
-    """(server, ":N"): an Xvfb that dies with us, on a display no other server listens on."""
-    def listeners(n):
-        names = ("/tmp/.X11-unix/X%d" % n, "@/tmp/.X11-unix/X%d" % n)
-        with open("/proc/net/unix") as f:  # inode is column 6, listening flag 0x10000 column 3
-            rows = [row.split() for row in f.readlines()[1:]]
-        return {r[6] for r in rows if len(r) >= 8 and r[7] in names and int(r[3], 16) & 0x10000}
-    for n in random.sample(range(100, 900), 20):
-        if os.path.exists("/tmp/.X%d-lock" % n) or listeners(n):
-            continue
-        read_fd, write_fd = os.pipe()
-        # -noreset: otherwise the server resets when its last client leaves and turns away the
-        # app starting meanwhile. PR_SET_PDEATHSIG: a test killed on time-out leaves no server.
-        server = subprocess.Popen(
-            ["Xvfb", ":%d" % n, "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten",
-             "tcp", "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            reported = f.readline().strip() if select.select([f], [], [], 20)[0] else ""
-        # A server left by a killed run may listen there without a lock file: ours only if
-        # every socket listening on the display is.
-        fds = "/proc/%d/fd" % server.pid
-        own = {os.readlink(os.path.join(fds, fd))[8:-1] for fd in os.listdir(fds)}
-        if reported == str(n) and listeners(n) and listeners(n) <= own:
-            return server, ":%d" % n
-        server.kill()
-        server.wait()
-    raise Failure("no X display free for Xvfb")
+    """(server, ":N") for an Xvfb that dies with us. It picks the display itself: one whose
+    sockets it can bind, so none another server, even a lost one, listens on."""
+    read_fd, write_fd = os.pipe()
+    # -noreset: otherwise the server resets when its last client leaves and turns away the app
+    # starting meanwhile. PR_SET_PDEATHSIG: a test killed on time-out leaves no server behind.
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp",
+         "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        number = f.readline().strip() if select.select([f], [], [], 20)[0] else ""
+    check(number, "Xvfb did not start")
+    return server, ":" + number
 
 
 class Session:
@@ -167,7 +152,6 @@ class Session:
                               timeout=20).stdout.strip()
 
     def find_window(self, title, timeout=20):
-        """Id of the first mapped window titled exactly `title`."""
         def probe():
             check(self.proc.poll() is None, "the app ended: %s" % self.stderr_text())
             return self.xdotool("search", "--onlyvisible", "--name", "^%s$" % title).split()
@@ -183,30 +167,20 @@ class Session:
     def wait_unmapped(self, wid, timeout=10):
         wait_until(lambda: wid not in self.mapped(), timeout, "window %s still shown" % wid, 0.1)
 
-    def geometry(self, wid):
-        """(x, y, width, height) of the window's client area on the screen."""
+    def geometry(self, wid):  # (x, y, width, height) of the client area on the screen
         out = dict(line.split("=") for line in
                    self.xdotool("getwindowgeometry", "--shell", wid).split())
         return tuple(int(out[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
     def click(self, x, y):
-        self.xdotool("mousemove", "--sync", str(x), str(y))
-        self.xdotool("click", "1")
+        self.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
 
-    def key(self, *names):
-        """Sends keys to whichever window has the keyboard focus."""
-        for name in names:
-            self.xdotool("key", name)
+    def key(self, *names):  # to whichever window has the keyboard focus
+        self.xdotool("key", *names)
 
     def screenshot(self):
-        return Screenshot(subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                                         env=self.env(), capture_output=True, timeout=30).stdout)
-
-    def wait_exit(self, timeout=20):
-        try:
-            return self.proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            return None
+        return picture("import", "-display", self.display, "-window", "root", "-depth", "8",
+                       "ppm:-")
 
     def stop(self):
         if self.proc is not None and self.proc.poll() is None:
@@ -231,17 +205,13 @@ class Window:
         return shot.bands(self.x + inset, self.y + inset, self.x + self.width - inset,
                           self.y + self.height - bottom, predicate)
 
-    def items(self, expected, timeout=5):
-        """A menu popup's item rows, (top, end), once `expected` are painted; and the shot."""
-        found = {}
-
+    def items(self, expected, **inside):
+        """(rows of text, (top, end), and the screenshot) once `expected` rows are painted."""
         def probe():
-            found["shot"] = self.session.screenshot()
-            found["rows"] = self.rows(found["shot"])
-            return len(found["rows"]) == expected
-        wait_until(probe, timeout, lambda: "menu shows %d rows, expected %d" % (
-            len(found["rows"]), expected), 0.1)
-        return found["rows"], found["shot"]
+            shot = self.session.screenshot()
+            rows = self.rows(shot, **inside)
+            return len(rows) == expected and (rows, shot)
+        return wait_until(probe, 5, "window %s never showed %d rows" % (self.wid, expected), 0.1)
 
     def click_row(self, row):
         self.session.click(self.x + self.width // 2, (row[0] + row[1]) // 2)
@@ -271,13 +241,11 @@ class Frame(Window):
                                                           bottom - self.status_top))
         self.view_top = self.y + self.menu_height
 
-    def titles(self, shot):
-        """(left, end) of each title in the menu bar, left to right."""
+    def titles(self, shot):  # (left, end) of each, left to right
         return shot.bands(self.x, self.y + 1, self.x + self.width, self.view_top - 2, is_dark,
                           vertical=False, gap=8)
 
-    def open_menu(self, index):
-        """Clicks the index-th menu title; returns the popup that opens."""
+    def open_menu(self, index):  # the popup of the index-th title
         spans = self.titles(self.session.screenshot())
         check(len(spans) == 5, "found %d menu titles, expected 5" % len(spans))
         before = self.session.mapped()
