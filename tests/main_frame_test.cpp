@@ -57,6 +57,8 @@ class StartedApp : public ::testing::Test {
 
 TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIds) {
   EXPECT_EQ(frame->windowTitle(), "KOVRACAM");
+  EXPECT_EQ(frame->m_nSelectedDevice, ID_DEVICE_FIRST);  // no choice saved: the first camera
+  EXPECT_EQ(frame->view().m_videoCap.m_nWidth, 640);
   EXPECT_EQ(
       texts(frame->popup(kOptionMenu)->actions()),
       QStringList({"&Preview", "-", "Video Capture filter", "Video Capture Pin", "Frequency"}));
