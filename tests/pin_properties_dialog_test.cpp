@@ -1,11 +1,24 @@
+// The format dialog, and choosing a format through it: the restart, the size, and what survives
+// it. Its place, its missing title and a plain choice on a real picture are checked by the
+// real-window tests.
+
 #include "capture/dialogs/pin_properties_dialog.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include "res/command_ids.h"
+#include "tests/engine_probe.h"
+#include "tests/fakes/fake_v4l2_io.h"
+#include "tests/virtual_camera_env.h"
+#include "view/child_view.h"
 
 namespace kovracam {
 namespace {
@@ -29,6 +42,11 @@ TEST(PinPropertiesDialog, ListsOfferedFormatsInOrderWithTheCurrentSelected) {
   EXPECT_TRUE(dialog.okButton()->isEnabled());
   EXPECT_EQ(dialog.emptyLabel(), nullptr);
   EXPECT_EQ(formatListText({Subtype::YUY2, 640, 480, {0, 0}}), "YUY2  640 x 480  0 fps");
+
+  PinPropertiesDialog empty({}, kOffered[0], nullptr);
+  EXPECT_FALSE(empty.okButton()->isEnabled());
+  ASSERT_NE(empty.emptyLabel(), nullptr);
+  EXPECT_TRUE(empty.emptyLabel()->text().contains("no formats"));
 }
 
 TEST(PinPropertiesDialog, OnlyAcceptReturnsTheSelectedFormat) {
@@ -39,7 +57,6 @@ TEST(PinPropertiesDialog, OnlyAcceptReturnsTheSelectedFormat) {
   EXPECT_FALSE(accepted.isVisible());
   EXPECT_EQ(accepted.selectedFormat(), kOffered[3]);
   PinPropertiesDialog rejected(kOffered, kOffered[0], nullptr);
-  rejected.show();
   rejected.formatList()->setCurrentRow(3);
   QTest::mouseClick(rejected.cancelButton(), Qt::LeftButton);
   EXPECT_EQ(rejected.result(), QDialog::Rejected);
@@ -64,26 +81,58 @@ TEST(PinPropertiesDialog, DoubleClickAcceptsTheClickedFormat) {
   EXPECT_EQ(dialog.selectedFormat(), kOffered[1]);
 }
 
-TEST(PinPropertiesDialog, EmptyListDisablesOk) {
-  PinPropertiesDialog dialog({}, kOffered[0], nullptr);
-  EXPECT_EQ(dialog.formatList()->count(), 0);
-  EXPECT_FALSE(dialog.okButton()->isEnabled());
-  ASSERT_NE(dialog.emptyLabel(), nullptr);
-  EXPECT_TRUE(dialog.emptyLabel()->text().contains("no formats"));
+// When the format dialog opens, picks the row whose text starts with `prefix` and presses OK
+// (or Cancel when prefix is empty).
+void answerFormatDialog(const QString& prefix) {
+  QTimer::singleShot(0, [prefix] {
+    auto* dialog = qobject_cast<PinPropertiesDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return answerFormatDialog(prefix);  // not open yet: look again
+    if (prefix.isEmpty()) return dialog->reject();
+    for (int i = 0; i < dialog->formatList()->count(); ++i) {
+      if (dialog->formatList()->item(i)->text().startsWith(prefix)) {
+        dialog->formatList()->setCurrentRow(i);
+      }
+    }
+    dialog->accept();
+  });
 }
 
-TEST(PinPropertiesDialog, IsAModalUncaptionedWindowOffsetFromTheOwner) {
-  QWidget window;
-  window.move(210, 120);
-  window.resize(500, 400);
-  auto* owner = new QWidget(&window);
-  owner->setGeometry(15, 25, 300, 200);
-  window.show();
-  PinPropertiesDialog dialog(kOffered, kOffered[0], owner);
-  EXPECT_TRUE(dialog.windowTitle().isEmpty());
-  EXPECT_TRUE(dialog.isModal());
-  dialog.show();
-  EXPECT_EQ(dialog.frameGeometry().topLeft(), owner->mapToGlobal(QPoint(30, 30)));
+TEST(FormatDialogFlow, ChoiceRestartsThePreviewAndAnUnsupportedOneKeepsTheOldSize) {
+  testing::ScratchDirectory cwd;
+  testing::VirtualCameraEnv cams{
+      "id=cam; name=Cam; formats=YUY2 640x480@30, YUY2 320x240@30, MJPG 800x600@30\n"};
+  FakeV4l2Io io;
+  CChildView view{io};
+  testing::ModalBoxCloser boxes;
+  QMenu menu;
+  ASSERT_EQ(view.FillDeviceMenu(&menu), kOk);
+  int w = 0, hb = 0;
+  ASSERT_EQ(view.StartPreview(0, &w, &hb), kOk);
+
+  answerFormatDialog("YUY2  320 x 240");
+  ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
+  EXPECT_EQ(std::make_pair(w, hb), std::make_pair(320, 240 + BANNER_STRIP_HEIGHT));
+  EXPECT_EQ(view.m_videoCap.videoWindow()->geometry(), QRect(0, 50, 320, 240));
+  answerFormatDialog(QString());  // Cancel still restarts, at the format now in force
+  ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
+  EXPECT_EQ(w, 320);
+  EXPECT_TRUE(view.m_videoCap.isRunning());
+  EXPECT_TRUE(boxes.seen.isEmpty());
+
+  // A format the pipeline cannot show: a message, the restart goes on at the old size, and the
+  // next build fails with the unsupported format instead of showing a wrong picture.
+  answerFormatDialog("MJPG");
+  ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
+  EXPECT_EQ(boxes.seen.size(), 1);
+  EXPECT_EQ(w, 320);
+  EXPECT_EQ(view.m_videoCap.m_nWidth, 320);
+  EXPECT_TRUE(view.m_videoCap.isRunning());
+  view.m_videoCap.Stop();
+  view.m_videoCap.TearDown();
+  view.m_bRunning = false;
+  EXPECT_EQ(view.StartPreview(0, &w, &hb), kUnsupportedSubtype);
+  EXPECT_EQ(boxes.seen.size(), 2);
+  EXPECT_FALSE(view.m_videoCap.hasGraph());
 }
 
 }  // namespace

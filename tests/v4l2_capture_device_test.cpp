@@ -34,18 +34,12 @@ class V4l2CaptureDeviceTest : public ::testing::Test {
   FakeV4l2Io io;
 };
 
-FakeFormat format(std::uint32_t pixelFormat, std::vector<FakeFrameSize> sizes) {
-  return {pixelFormat, "", std::move(sizes), std::nullopt, {}};
-}
-
 TEST_F(V4l2CaptureDeviceTest, CurrentFormatComesFromGFmtAndGParm) {
   auto device = bind();
   EXPECT_EQ(device->currentFormat(), (CaptureFormat{Subtype::YUY2, 640, 480, {30, 1}}));
-  state().width = 320;
-  state().height = 240;
-  state().interval = {2, 15};
   state().pixelFormat = V4L2_PIX_FMT_BGR24;
-  EXPECT_EQ(device->currentFormat(), (CaptureFormat{Subtype::RGB24, 320, 240, {15, 2}}));
+  state().interval = {2, 15};
+  EXPECT_EQ(device->currentFormat(), (CaptureFormat{Subtype::RGB24, 640, 480, {15, 2}}));
   state().pixelFormat = V4L2_PIX_FMT_NV12;  // no Subtype stands for it
   EXPECT_EQ(device->currentFormat(), std::nullopt);
 
@@ -62,11 +56,11 @@ TEST_F(V4l2CaptureDeviceTest, CurrentFormatComesFromGFmtAndGParm) {
 TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverOrder) {
   FakeDevice camera = fakeUvcCamera("Test");
   camera.formats = {
-      format(V4L2_PIX_FMT_YUYV, {{640, 480, {{1, 30}, {1, 15}}}, {320, 240, {{1, 30}}}}),
-      format(V4L2_PIX_FMT_GREY, {{640, 480, {{1, 30}}}}),
-      format(V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}, {1001, 30000}}}}),
-      format(V4L2_PIX_FMT_BGR24, {{160, 120, {{2, 15}}}}),
-      format(V4L2_PIX_FMT_YUV420, {{320, 240, {{333333, 10000000}, {1000, 25000}}}})};
+      {V4L2_PIX_FMT_YUYV, {{640, 480, {{1, 30}, {1, 15}}}, {320, 240, {{1, 30}}}}, {}, {}},
+      {V4L2_PIX_FMT_GREY, {{640, 480, {{1, 30}}}}, {}, {}},
+      {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}, {1001, 30000}}}}, {}, {}},
+      {V4L2_PIX_FMT_BGR24, {{160, 120, {{2, 15}}}}, {}, {}},
+      {V4L2_PIX_FMT_YUV420, {{320, 240, {{333333, 10000000}, {1000, 25000}}}}, {}, {}}};
   auto device = bind(camera);
   EXPECT_EQ(device->offeredFormats(), (Formats{{Subtype::YUY2, 640, 480, {30, 1}},
                                                {Subtype::YUY2, 640, 480, {15, 1}},
@@ -76,7 +70,6 @@ TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverO
                                                {Subtype::RGB24, 160, 120, {15, 2}},
                                                {Subtype::I420, 320, 240, {10000000, 333333}},
                                                {Subtype::I420, 320, 240, {25, 1}}}));
-  EXPECT_EQ(io.openFdCount(), 0u);
 
   // A driver that cannot enumerate intervals offers its current rate for every size.
   state().interval = {1, 25};
@@ -84,15 +77,14 @@ TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverO
   io.failIoctl(kNode, VIDIOC_ENUM_FRAMEINTERVALS, ENOTTY);
   EXPECT_EQ(device->offeredFormats(),
             (Formats{{Subtype::YUY2, 640, 480, {25, 1}}, {Subtype::YUY2, 320, 240, {25, 1}}}));
+  EXPECT_EQ(io.openFdCount(), 0u);
 }
 
 TEST_F(V4l2CaptureDeviceTest, SizeRangesOfferTheCommonSizesInside) {
   FakeDevice camera = fakeUvcCamera("Test");
-  camera.formats = {format(V4L2_PIX_FMT_YUYV, {}), format(V4L2_PIX_FMT_MJPEG, {})};
-  camera.formats[0].sizeRange = v4l2_frmsize_stepwise{320, 1280, 16, 240, 720, 16};
-  camera.formats[0].rangeIntervals = {{1, 30}};
-  camera.formats[1].sizeRange = v4l2_frmsize_stepwise{1000, 1100, 1, 1000, 1100, 1};
-  camera.formats[1].rangeIntervals = {{1, 5}};
+  camera.formats = {
+      {V4L2_PIX_FMT_YUYV, {}, v4l2_frmsize_stepwise{320, 1280, 16, 240, 720, 16}, {{1, 30}}},
+      {V4L2_PIX_FMT_MJPEG, {}, v4l2_frmsize_stepwise{1000, 1100, 1, 1000, 1100, 1}, {{1, 5}}}};
   // 800x600 is off the 16-line grid, 1024x768 and taller too tall; the MJPEG range holds no
   // common size and offers its largest.
   EXPECT_EQ(bind(camera)->offeredFormats(), (Formats{{Subtype::YUY2, 320, 240, {30, 1}},
@@ -104,8 +96,7 @@ TEST_F(V4l2CaptureDeviceTest, SizeRangesOfferTheCommonSizesInside) {
 
 TEST_F(V4l2CaptureDeviceTest, DeviceVanishingMidEnumerationOffersNothing) {
   ASSERT_EQ(bind()->offeredFormats().size(), 4u);
-  // Every point at which the device can go during one enumeration.
-  int asked = 0;
+  int asked = 0;  // every point at which the device can go during one enumeration
   for (unsigned long request : {VIDIOC_G_FMT, VIDIOC_G_PARM, VIDIOC_ENUM_FMT,
                                 VIDIOC_ENUM_FRAMESIZES, VIDIOC_ENUM_FRAMEINTERVALS}) {
     asked += io.ioctlCount(kNode, request);
@@ -123,8 +114,11 @@ TEST_F(V4l2CaptureDeviceTest, DeviceVanishingMidEnumerationOffersNothing) {
   }
 }
 
-TEST_F(V4l2CaptureDeviceTest, AppliesOnlyOfferedFormats) {
-  auto device = bind();
+TEST_F(V4l2CaptureDeviceTest, AppliesOnlyOfferedFormatsAndOpensTheNodesControls) {
+  FakeDevice camera = fakeUvcCamera("Test");
+  camera.controls = {
+      {V4L2_CID_BRIGHTNESS, "Brightness", V4L2_CTRL_TYPE_INTEGER, 0, 255, 1, 0, 0, {}, 0}};
+  auto device = bind(camera);
   const CaptureFormat small{Subtype::YUY2, 320, 240, {30, 1}};
   const CaptureFormat slow{Subtype::YUY2, 640, 480, {15, 1}};
   ASSERT_TRUE(device->applyFormat(small));
@@ -138,15 +132,8 @@ TEST_F(V4l2CaptureDeviceTest, AppliesOnlyOfferedFormats) {
   io.failIoctl(kNode, VIDIOC_S_FMT, EBUSY);
   EXPECT_TRUE(device->applyFormat(small));
   EXPECT_EQ(io.openFdCount(), 0u);
-}
 
-TEST_F(V4l2CaptureDeviceTest, ControlsComeFromTheNode) {
-  FakeDevice camera = fakeUvcCamera("Test");
-  camera.controls = {fakeIntegerControl(V4L2_CID_BRIGHTNESS, "Brightness", 0, 255, 1, 128)};
-  auto controls = bind(camera)->openControls(nullptr);
-  ASSERT_NE(controls, nullptr);
-  EXPECT_EQ(controls->list().size(), 1u);
-  EXPECT_EQ(controls->set(V4L2_CID_BRIGHTNESS, 99), 0);
+  EXPECT_EQ(device->openControls(nullptr)->set(V4L2_CID_BRIGHTNESS, 99), 0);
   EXPECT_EQ(state().controls[0].value, 99);
 }
 
@@ -172,25 +159,22 @@ TEST_F(V4l2CaptureDeviceTest, SourceBinIsV4l2srcOnTheNodeBehindTheFormatsCaps) {
     EXPECT_TRUE(g_object_is_floating(bin));
     gst_object_ref_sink(bin);
     EXPECT_STREQ(GST_OBJECT_NAME(bin), kCaptureFilterName);
-    std::string node;
+    gchar* node = nullptr;
     GstCaps* filter = nullptr;
     for (GList* child = GST_BIN_CHILDREN(GST_BIN(bin)); child; child = child->next) {
-      auto* element = GST_ELEMENT(child->data);
-      const std::string factory = GST_OBJECT_NAME(gst_element_get_factory(element));
-      if (factory == "capsfilter") g_object_get(element, "caps", &filter, nullptr);
-      if (factory != "v4l2src") continue;
-      gchar* device = nullptr;
-      g_object_get(element, "device", &device, nullptr);
-      node = device != nullptr ? device : "";
-      g_free(device);
+      const std::string factory =
+          GST_OBJECT_NAME(gst_element_get_factory(GST_ELEMENT(child->data)));
+      if (factory == "capsfilter") g_object_get(child->data, "caps", &filter, nullptr);
+      if (factory == "v4l2src") g_object_get(child->data, "device", &node, nullptr);
     }
-    EXPECT_EQ(node, kNode);
+    EXPECT_STREQ(node, kNode);
     GstCaps* expected = gst_caps_from_string(caps);
     EXPECT_TRUE(filter != nullptr && gst_caps_is_equal(filter, expected));
-    gst_caps_unref(expected);
-    if (filter != nullptr) gst_caps_unref(filter);
     GstPad* src = gst_element_get_static_pad(bin, "src");
     EXPECT_TRUE(src != nullptr && GST_IS_GHOST_PAD(src));
+    g_free(node);
+    gst_caps_unref(expected);
+    if (filter != nullptr) gst_caps_unref(filter);
     if (src != nullptr) gst_object_unref(src);
     gst_object_unref(bin);
   }

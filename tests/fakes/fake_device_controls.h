@@ -5,10 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,32 +15,29 @@
 namespace kovracam {
 
 struct FakeDeviceControls : DeviceControls {
-  explicit FakeDeviceControls(std::vector<ControlInfo> listed = {}) : controls(std::move(listed)) {
+  explicit FakeDeviceControls(std::vector<ControlInfo> listed) : controls(std::move(listed)) {
     for (const ControlInfo& c : controls) {
       if (c.type != ControlType::Button) values[c.id] = c.defaultValue;
     }
   }
 
-  std::vector<ControlInfo> list() override {
-    return vanished ? std::vector<ControlInfo>{} : controls;
-  }
+  std::vector<ControlInfo> list() override { return vanished ? decltype(controls){} : controls; }
 
   std::optional<std::int64_t> get(std::uint32_t id) override {
-    const auto it = values.find(id);
-    if (vanished || failGet || it == values.end()) return std::nullopt;
-    return it->second;
+    if (vanished || failGet || !values.contains(id)) return std::nullopt;
+    return values[id];
   }
 
   int set(std::uint32_t id, std::int64_t value) override {
     sets.emplace_back(id, value);
-    const auto info = std::find_if(controls.begin(), controls.end(),
-                                   [id](const ControlInfo& c) { return c.id == id; });
+    const auto c = std::find_if(controls.begin(), controls.end(),
+                                [id](const ControlInfo& c) { return c.id == id; });
     if (vanished) return ENODEV;
     if (failSetWith != 0) return failSetWith;
-    if (info == controls.end()) return EINVAL;
-    if (info->readOnly) return EACCES;
-    if (info->type != ControlType::Button) {
-      if (value < info->minimum || value > info->maximum) return EINVAL;
+    if (c == controls.end()) return EINVAL;
+    if (c->readOnly) return EACCES;
+    if (c->type != ControlType::Button) {
+      if (value < c->minimum || value > c->maximum) return EINVAL;
       values[id] = value;
     }
     if (onSet) onSet(id, value);
