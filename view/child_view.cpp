@@ -114,14 +114,20 @@ Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
   return kOk;
 }
 
-Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
+// Stops and releases the running graph (completing a recording), then builds the current
+// camera's graph again.
+Status CChildView::RebuildCurrent(int* width, int* height) {
   m_videoCap.Stop();
   m_videoCap.TearDown();
   const DeviceRecord* record = recordAt(static_cast<int>(m_nCurDevice - ID_DEVICE_FIRST));
   if (!record) return kDeviceNotFound;
+  return BuildAround(*record, width, height);
+}
+
+Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
   int w = 0;
   int h = 0;
-  Status status = BuildAround(*record, &w, &h);
+  Status status = RebuildCurrent(&w, &h);
   if (status != kOk) return status;
   m_videoCap.ShowPinProperties(this, &w, &h);
   if ((status = m_videoCap.RenderPreview()) != kOk) {
@@ -136,13 +142,9 @@ Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
 }
 
 Status CChildView::StartRecording(const QString& path, int* width, int* heightWithBanner) {
-  m_videoCap.Stop();
-  m_videoCap.TearDown();
-  const DeviceRecord* record = recordAt(static_cast<int>(m_nCurDevice - ID_DEVICE_FIRST));
-  if (!record) return kDeviceNotFound;
   int w = 0;
   int h = 0;
-  const Status status = BuildAround(*record, &w, &h);
+  const Status status = RebuildCurrent(&w, &h);
   if (status != kOk) return status;
   *width = w;
   *heightWithBanner = h + BANNER_STRIP_HEIGHT;

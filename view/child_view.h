@@ -54,6 +54,7 @@ class CChildView : public QWidget {
   void LoadDeviceChoice();
   const DeviceRecord* recordAt(int index) const;
   Status BuildAround(const DeviceRecord& record, int* width, int* height);
+  Status RebuildCurrent(int* width, int* height);
 
   V4l2Io& m_io;  // the devices this view lists and its engine binds
   QImage m_bmpBanner;
