@@ -1,6 +1,6 @@
 #pragma once
-// Every access the program makes to video devices goes through this seam, so that tests can put
-// a fake kernel behind it. Methods behave like the system calls they stand for: -1 and errno set
+// Every access the program makes to video devices goes through this seam, so that tests can
+// stand a kernel of their own behind it. Methods behave like the system calls they stand for: -1 and errno set
 // on failure.
 
 #include <optional>
