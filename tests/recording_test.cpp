@@ -106,6 +106,12 @@ TEST_F(Recording, APathThatCannotBeCreatedFailsTheStart) {
   EXPECT_TRUE(engine.hasGraph());  // rendered and placed, not running
 }
 
+TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
+  std::filesystem::create_directory(file);
+  EXPECT_EQ(start(), kAccessDenied);
+  EXPECT_EQ(engine.recordingFailure(), "Is a directory");
+}
+
 // The wait for a file to be completed is bounded, and skipped when nothing can arrive.
 TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
   testing::ScratchDirectory folder;
