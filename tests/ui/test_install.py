@@ -12,6 +12,9 @@ import uitest
 from uitest import Session, check
 from test_recording import capture_item, save_as
 
+CAMERAS = ("id=one; name=One; formats=YUY2 320x240@30; pattern=red\n"
+           "id=two; name=Two; formats=YUY2 320x240@30; pattern=blue\n")
+
 
 def run_app(app, *args):
     # No display: answering must not need one.
@@ -50,7 +53,7 @@ def test_installed_launcher_state_and_save_folders(args):
     state = os.path.join(tmp, "state", "kovracam")
     s = Session(os.path.join(prefix, "bin", "kovracam-launch"))
     try:
-        frame = s.start_frame("id=cam; name=Cam; formats=YUY2 320x240@30; pattern=red\n", {
+        frame = s.start_frame(CAMERAS, {
             "HOME": home, "XDG_STATE_HOME": os.path.dirname(state),
             "XDG_CONFIG_HOME": os.path.join(home, ".config")})
         mode = os.lstat(state).st_mode
@@ -58,13 +61,17 @@ def test_installed_launcher_state_and_save_folders(args):
         check(os.readlink(os.path.join(state, "Language")) ==
               os.path.join(prefix, "lib", "kovracam", "Language"), "no Language link")
         check(os.path.exists(os.path.join(state, "Language", "de.dll")), "no modules installed")
-        capture_item(s, frame, "Return", "alt+d")  # the first camera: remembered
-        uitest.wait_until(lambda: os.path.exists(os.path.join(state, "HardWare.KRV")), 5,
-                          "no HardWare.KRV in the state directory")
+        capture_item(s, frame, "Down", "alt+d")  # Device > Two: remembered
+        s.key("Return")
+        choice = os.path.join(state, "HardWare.KRV")
+        uitest.wait_until(lambda: os.path.exists(choice), 5, "no HardWare.KRV in the state dir")
+        with open(choice, "rb") as f:
+            name = f.read()[4:].decode("utf-16-le")
+        check(name == "virtual:two", "HardWare.KRV names %r" % name)
         capture_item(s, frame, "n")
         save_as(s, "shot")
         uitest.wait_until(lambda: os.path.exists(os.path.join(home, "Pictures", "shot.jpg")), 5,
-                          "the snapshot is not in Pictures: %s" % os.listdir(state))
+                          lambda: "the snapshot is not in Pictures: %s" % os.listdir(state))
         capture_item(s, frame, "s")
         save_as(s, "take")
         time.sleep(0.5)
