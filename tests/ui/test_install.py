@@ -55,27 +55,33 @@ def test_installed_launcher_state_and_save_folders(args):
     try:
         frame = s.start_frame(CAMERAS, {
             "HOME": home, "XDG_STATE_HOME": os.path.dirname(state),
-            "XDG_CONFIG_HOME": os.path.join(home, ".config")})
+            "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+            "LANG": "de_DE.UTF-8", "LC_ALL": "", "LC_MESSAGES": "", "LANGUAGE": ""})
         mode = os.lstat(state).st_mode
         check(stat.S_ISDIR(mode) and stat.S_IMODE(mode) == 0o700, "state: %o" % mode)
         check(os.readlink(os.path.join(state, "Language")) ==
               os.path.join(prefix, "lib", "kovracam", "Language"), "no Language link")
-        check(os.path.exists(os.path.join(state, "Language", "de.dll")), "no modules installed")
-        capture_item(s, frame, "Down", "alt+d")  # Device > Two: remembered
+        # German through the link: Hilfe > Info über KOVRACAM, and the German mnemonics below.
+        capture_item(s, frame, "i", "alt+h")
+        about = s.find_window("Info .* KOVRACAM", timeout=10)  # the ü does not match as typed
+        s.xdotool("windowfocus", "--sync", about)
+        s.key("Escape")
+        s.wait_unmapped(about)
+        capture_item(s, frame, "Down", "alt+g")  # Gerät > Two: remembered
         s.key("Return")
         choice = os.path.join(state, "HardWare.KRV")
         uitest.wait_until(lambda: os.path.exists(choice), 5, "no HardWare.KRV in the state dir")
         with open(choice, "rb") as f:
             name = f.read()[4:].decode("utf-16-le")
         check(name == "virtual:two", "HardWare.KRV names %r" % name)
-        capture_item(s, frame, "n")
+        capture_item(s, frame, "e", "alt+a")  # Einzelbild speichern
         save_as(s, "shot")
         uitest.wait_until(lambda: os.path.exists(os.path.join(home, "Pictures", "shot.jpg")), 5,
                           lambda: "the snapshot is not in Pictures: %s" % os.listdir(state))
-        capture_item(s, frame, "s")
+        capture_item(s, frame, "s", "alt+a")  # Aufnahme starten
         save_as(s, "take")
         time.sleep(0.5)
-        capture_item(s, frame, "p")
+        capture_item(s, frame, "b", "alt+a")  # Aufnahme beenden
         uitest.wait_until(lambda: os.path.exists(os.path.join(state, "take.avi")), 5,
                           "the recording is not in the state directory")
         check(set(os.listdir(home)) <= {"Pictures", ".cache", ".config", ".local"},
