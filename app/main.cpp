@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 #include "app/kovracam_app.h"
 #include "capture/frame_stats.h"
@@ -36,9 +38,39 @@ void reportStats() {
       ns(snapshotAskedNs), ns(snapshotFrameNs), ns(snapshotEncodedNs), ns(snapshotSavedNs));
 }
 
+constexpr const char* kHelp =
+    "Usage: kovracam [--help | --version]\n"
+    "\n"
+    "A camera app: a live preview of a camera, recordings to AVI, snapshots to JPEG or BMP.\n"
+    "It keeps HardWare.KRV (the camera chosen last) and reads language modules from the\n"
+    "folder Language, both in the current directory. kovracam-launch starts it in\n"
+    "$XDG_STATE_HOME/kovracam (~/.local/state/kovracam) with the installed modules.\n"
+    "\n"
+    "Environment:\n"
+    "  KOVRACAM_VIRTUAL_CAMERAS=FILE  also list the virtual cameras that FILE describes\n";
+
+// The exit status when the command line asks for something other than the window. Answered
+// before GStreamer and Qt start, so that no window opens and no camera is touched.
+std::optional<int> answerCommandLine(int argc, char** argv) {
+  if (argc < 2) return std::nullopt;
+  const std::string_view first = argv[1];
+  const bool known = first == "--help" || first == "--version";
+  if (known && argc == 2) {
+    if (first == "--help")
+      std::fputs(kHelp, stdout);
+    else
+      std::printf("kovracam %s\n", KOVRACAM_VERSION);
+    return 0;
+  }
+  std::fprintf(stderr, "kovracam: unexpected argument '%s' (see kovracam --help)\n",
+               known ? argv[2] : argv[1]);
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const auto status = answerCommandLine(argc, argv)) return *status;
   gst_init(&argc, &argv);
   QApplication qt(argc, argv);
   QApplication::setQuitOnLastWindowClosed(true);

@@ -29,10 +29,18 @@ class SaveDialog : public QFileDialog {
   }
 };
 
+QString startFolder(QStandardPaths::StandardLocation userFolder) {
+  if (!qEnvironmentVariableIsEmpty("KOVRACAM_LAUNCHER")) {
+    const QString folder = QStandardPaths::writableLocation(userFolder);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
+  }
+  return QDir::currentPath();
+}
+
 }  // namespace
 
 std::optional<QString> askSavePath(QWidget* parent, const SaveDialogSpec& spec) {
-  SaveDialog dialog(parent, QStringLiteral("Save As"), QDir::currentPath());
+  SaveDialog dialog(parent, QStringLiteral("Save As"), startFolder(spec.userFolder));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -47,13 +55,16 @@ std::optional<QString> askSavePath(QWidget* parent, const SaveDialogSpec& spec) 
 }
 
 SaveDialogSpec recordingSaveDialog() {
-  return {QStringLiteral("avi"), {{QStringLiteral("(*.avi)"), QStringLiteral("*.avi")}}};
+  return {QStringLiteral("avi"),
+          {{QStringLiteral("(*.avi)"), QStringLiteral("*.avi")}},
+          QStandardPaths::MoviesLocation};
 }
 
 SaveDialogSpec snapshotSaveDialog() {
   return {QStringLiteral("jpg"),
           {{QStringLiteral("JPEG(*.jpg)"), QStringLiteral("*.jpg")},
-           {QStringLiteral("BMP(*.bmp)"), QStringLiteral("*.BMP")}}};
+           {QStringLiteral("BMP(*.bmp)"), QStringLiteral("*.BMP")}},
+          QStandardPaths::PicturesLocation};
 }
 
 }  // namespace kovracam
