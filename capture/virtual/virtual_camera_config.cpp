@@ -40,7 +40,11 @@ std::string_view trim(std::string_view s) {
   return s.substr(first, s.find_last_not_of(kSpace) - first + 1);
 }
 
-std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+std::string quoted(std::string_view s) {
+  std::string out(1, '"');
+  out.append(s).push_back('"');
+  return out;
+}
 
 bool allDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
