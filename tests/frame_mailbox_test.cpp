@@ -31,8 +31,10 @@ TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
     for (guint64 n = 1; n <= kFrames; ++n) {
       GstBuffer* buffer = gst_buffer_new();
       GST_BUFFER_OFFSET(buffer) = n;
-      mailbox.post(gst_sample_new(buffer, nullptr, nullptr, nullptr));
+      GstSample* sample = gst_sample_new(buffer, nullptr, nullptr, nullptr);
+      // The sample holds the buffer from here on; drop ours before the frame leaves this thread.
       gst_buffer_unref(buffer);
+      mailbox.post(sample);
     }
     done = true;
   });
