@@ -140,10 +140,11 @@ def test_remembered_camera_its_settings_and_the_stretched_view(args):
 
 
 def test_no_usable_camera_shows_a_box_and_ends(args):
-    s = Session(args.app)
-    try:
-        for cameras, caption in ((None, "ERROR"),
-                                 ("id=mj; name=MJPEG Only; formats=MJPG 640x480@30\n", "Error")):
+    # A server of its own for each start: nothing typed at one box can reach the next.
+    for cameras, caption in ((None, "ERROR"),
+                             ("id=mj; name=MJPEG Only; formats=MJPG 640x480@30\n", "Error")):
+        s = Session(args.app)
+        try:
             s.start(cameras)
             box = s.find_window(caption)
             check(not s.xdotool("search", "--onlyvisible", "--name", "^KOVRACAM$"),
@@ -155,8 +156,8 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
                 return s.proc.poll() is not None
             uitest.wait_until(dismissed, 20, "the app did not end after the %s box" % caption, 1)
             check(s.proc.returncode != 0, "exit code 0 after the %s box" % caption)
-    finally:
-        s.close()
+        finally:
+            s.close()
 
 
 if __name__ == "__main__":
