@@ -43,6 +43,11 @@ TEST(PinPropertiesDialog, ListsOfferedFormatsInOrderWithTheCurrentSelected) {
   EXPECT_EQ(dialog.emptyLabel(), nullptr);
   EXPECT_EQ(formatListText({Subtype::YUY2, 640, 480, {0, 0}}), "YUY2  640 x 480  0 fps");
 
+  QWidget owner;  // the dialog opens 30 pixels right of and below its owner's corner
+  owner.move(100, 80);
+  PinPropertiesDialog placed(kOffered, kOffered[0], &owner);
+  EXPECT_EQ(placed.pos(), owner.mapToGlobal(QPoint(30, 30)));
+
   PinPropertiesDialog empty({}, kOffered[0], nullptr);
   EXPECT_FALSE(empty.okButton()->isEnabled());
   ASSERT_NE(empty.emptyLabel(), nullptr);
