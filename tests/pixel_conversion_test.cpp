@@ -53,11 +53,12 @@ Bytes convert(const Bytes& source, int width, int height) {
   auto exactSource = std::make_unique<std::uint8_t[]>(source.size());
   std::copy(source.begin(), source.end(), exactSource.get());
   const std::size_t size = height > 0 && width > 0 ? height * rgb24Stride(width) : 0;
-  Bytes destination(size + 16, 0xAA);
-  ConvertYUY2ToRGB24(destination.data(), height, width, exactSource.get(), tables());
-  EXPECT_EQ(Bytes(destination.begin() + size, destination.end()), Bytes(16, 0xAA)) << "overrun";
-  destination.resize(size);
-  return destination;
+  // Guard bytes on both sides: nothing may be written outside the picture.
+  Bytes destination(16 + size + 16, 0xAA);
+  ConvertYUY2ToRGB24(destination.data() + 16, height, width, exactSource.get(), tables());
+  EXPECT_EQ(Bytes(destination.begin(), destination.begin() + 16), Bytes(16, 0xAA)) << "underrun";
+  EXPECT_EQ(Bytes(destination.end() - 16, destination.end()), Bytes(16, 0xAA)) << "overrun";
+  return Bytes(destination.begin() + 16, destination.end() - 16);
 }
 
 // Y U V -> B G R, worked by hand: 16 128 128 -> black; 235 128 128 -> white; 81 90 240 -> 0 0 254;
