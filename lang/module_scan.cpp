@@ -9,22 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "lang/file_descriptor.h"
+
 namespace kovracam {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Why code in a file with these attributes must not be run, or nullptr when it may.
 const char* plantingRisk(const struct stat& st) {
@@ -57,7 +45,7 @@ std::vector<std::string> sortedNames(int folderFd) {
 // loader takes a name it has seen before for the object it loaded then.)
 std::unique_ptr<LanguageModule> openCandidate(int folderFd, const std::filesystem::path& path,
                                               std::ostream& warnings) {
-  Fd fd(::openat(folderFd, path.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  FileDescriptor fd(::openat(folderFd, path.filename().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return nullptr;
   const char* risk = S_ISREG(st.st_mode) ? plantingRisk(st) : "not a regular file";
@@ -89,7 +77,7 @@ bool hasModuleName(std::string_view name) {
 std::unique_ptr<LanguageModule> chooseLanguageModule(const std::filesystem::path& folder,
                                                      std::optional<std::uint16_t> langId,
                                                      std::ostream& warnings) {
-  Fd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st {};
   if (folderFd.get() < 0 || ::fstat(folderFd.get(), &st) != 0) return nullptr;
   if (const char* risk = plantingRisk(st)) {

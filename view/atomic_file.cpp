@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "view/file_descriptor.h"
+#include "lang/file_descriptor.h"
 
 namespace kovracam {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "lang/utf16.h"
 #include "view/atomic_file.h"
-#include "view/file_descriptor.h"
+#include "lang/file_descriptor.h"
 
 namespace kovracam {
 

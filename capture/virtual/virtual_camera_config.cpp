@@ -20,6 +20,8 @@
 #include "capture/device/device_record.h"
 #include "lang/utf16.h"
 
+#include "lang/file_descriptor.h"
+
 namespace kovracam {
 
 namespace {
@@ -288,21 +290,6 @@ std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault
   }
   return camera;
 }
-
-// Owns a descriptor for the time a file is read.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The whole file, or nullopt with `fault` set. A directory opens, but its first read fails.
 std::optional<std::string> readSmallFile(const std::string& path, std::string& fault) {

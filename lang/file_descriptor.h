@@ -1,5 +1,6 @@
 #pragma once
-// Owns one open file descriptor.
+// Owns one open file descriptor. Kept in lang/, the lowest room, so that every room reading or
+// writing files (texts, modules, the camera file, the choice file, pictures) shares it.
 
 #include <unistd.h>
 
