@@ -109,17 +109,14 @@ TEST_F(FilterPropertiesDialogTest, EveryKindWritesLive) {
 
 TEST_F(FilterPropertiesDialogTest, SliderWritesLiveSnappedToTheStepFromTheMinimum) {
   open();
-  auto* slider = widget<QSlider>(kContrast);
-  slider->setValue(17);  // 10 + 4k: 14 and 18 are the neighbours, 18 the nearer one
-  EXPECT_EQ(fake.sets, (Sets{{kContrast, 18}}));
-  EXPECT_EQ(slider->value(), 18);
-  EXPECT_EQ(dialog->valueLabel(kContrast)->text(), "18");
+  auto* slider = widget<QSlider>(kContrast);  // 10 + 4k
   for (int position = 10; position <= 90; ++position) {
     slider->setValue(position);
     const int shown = slider->value();
     EXPECT_EQ((shown - 10) % 4, 0) << position;
     EXPECT_LE(std::abs(shown - position), 2) << position;
     EXPECT_EQ(fake.values[kContrast], shown) << position;
+    EXPECT_EQ(dialog->valueLabel(kContrast)->text(), QString::number(shown));
   }
   // Every write is a real change: a position that snaps to the value shown writes nothing.
   for (std::size_t i = 1; i < fake.sets.size(); ++i) {

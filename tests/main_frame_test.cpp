@@ -146,15 +146,6 @@ TEST_F(StartedApp, MaximisedFrameTakesTheFittedSizeWhenRestored) {
                                  std::chrono::seconds(3)));
 }
 
-TEST_F(StartedApp, TheKernelsCamerasComeBeforeTheVirtualOnes) {
-  io.addDevice("/dev/video0", fakeUvcCamera("USB Camera"));
-  io.addDevice("/dev/video1", fakeUvcMetadataNode("USB Camera"));
-  CChildView view(io);
-  QMenu menu;
-  ASSERT_EQ(view.FillDeviceMenu(&menu), kOk);
-  EXPECT_EQ(texts(menu.actions()), QStringList({"USB Camera", "Red Camera", "Blue Camera"}));
-}
-
 TEST_F(StartedApp, TheChoiceStaysInForceWhenTheFileCannotBeWritten) {
   CChildView& view = frame->view();
   view.m_strCurDir = QStringLiteral("/proc");  // nobody, root included, can create files here

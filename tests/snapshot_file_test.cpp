@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include <tuple>
+
 #include "capture/pixel/pixel_conversion.h"
 
 namespace kovracam {
@@ -48,17 +50,12 @@ TEST(SnapshotBmp, HeadersDescribeBottomUpRowsPaddedToFourBytes) {
   for (std::size_t i = 0; i < bits.size(); ++i) bits[i] = static_cast<std::uint8_t>(i + 1);
   const auto file = encodeBmp(bits.data(), width, height);
   ASSERT_EQ(file.size(), 54u + 24u);
-  EXPECT_EQ(file[0], 'B');
-  EXPECT_EQ(file[1], 'M');
-  EXPECT_EQ(le(file, 2), 78u);   // file size
-  EXPECT_EQ(le(file, 10), 54u);  // pixel offset
-  EXPECT_EQ(le(file, 14), 40u);
-  EXPECT_EQ(le(file, 18), 3u);
-  EXPECT_EQ(le(file, 22), 2u);  // positive: bottom-up
-  EXPECT_EQ(le(file, 26, 2), 1u);
-  EXPECT_EQ(le(file, 28, 2), 24u);
-  EXPECT_EQ(le(file, 30), 0u);
-  EXPECT_EQ(le(file, 34), 24u);
+  // Offset, width in bytes, value: "BM", file size, pixel offset, info size, width, height
+  // (positive: bottom-up), planes, bits, no compression, image size.
+  const std::tuple<std::size_t, int, std::uint32_t> fields[] = {
+      {0, 2, 0x4D42}, {2, 4, 78}, {10, 4, 54}, {14, 4, 40}, {18, 4, 3},
+      {22, 4, 2},     {26, 2, 1}, {28, 2, 24}, {30, 4, 0},  {34, 4, 24}};
+  for (const auto& [at, bytes, value] : fields) EXPECT_EQ(le(file, at, bytes), value) << at;
   EXPECT_TRUE(std::equal(bits.begin(), bits.end(), file.begin() + 54));
 }
 
