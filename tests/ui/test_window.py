@@ -5,7 +5,7 @@ import os
 import struct
 
 import uitest
-from uitest import Session, Window, check, is_blue, is_dark, luminance
+from uitest import Session, Window, check, is_dark, luminance
 
 OPTION_MENU, FILTER_ITEM, PIN_ITEM, FREQUENCY_ITEM = 2, 1, 2, 3
 CAMERAS = ("id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
@@ -13,31 +13,31 @@ CAMERAS = ("id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
            "powerline=50\n")
 
 
+def is_blue(rgb):
+    return rgb[2] > 180 and rgb[0] < 60 and rgb[1] < 60
+
+
 def is_bluish(rgb):
     """A selected list row and the filled part of a slider's groove."""
     return rgb[2] > 150 and rgb[2] > rgb[0] + 60
 
 
-def expect_video(s, frame, expected):
-    """Waits for the blue video at (x, y, width, height) from the view's top-left."""
+def check_view(s, frame, source, expected):
+    """Waits for the blue video at (x, y, width, height) from the view's top-left; the 50 rows
+    above it must be res/banner.bmp stretched across the view."""
     seen = {}
 
     def probe():
         shot = s.screenshot()
         rows = shot.bands(frame.x + 40, frame.view_top, frame.x + 41, frame.status_top, is_blue)
         if rows:
-            top, end = rows[0]
-            mid = (top + end) // 2
+            (top, end), mid = rows[0], sum(rows[0]) // 2
             left, right = shot.bands(frame.x, mid, frame.x + frame.width, mid + 1, is_blue,
                                      vertical=False)[0]
             seen["rect"] = (left - frame.x, top - frame.view_top, right - left, end - top)
-        return shot if seen.get("rect") == expected else None
-    return uitest.wait_until(probe, 15, lambda: "blue video at %s, expected %s" % (
+        return seen.get("rect") == expected and shot
+    shot = uitest.wait_until(probe, 15, lambda: "blue video at %s, expected %s" % (
         seen.get("rect"), expected))
-
-
-def check_banner(shot, frame, source):
-    """The 50 rows above the video are res/banner.bmp stretched across the view."""
     bmp = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-depth", "8",
                          "ppm:-")
     samples = [(x, y) for y in range(0, 50, 3) for x in range(0, frame.width, 7)]
@@ -56,41 +56,26 @@ def open_option_item(s, frame, index):
     return popup, Window(s, s.wait_new_window(before))
 
 
-def frequency_marks(s, frame):
-    """Whether the 50Hz and 60Hz items are checked: dark pixels in the box leading each row."""
-    popup, submenu = open_option_item(s, frame, FREQUENCY_ITEM)
-    rows, shot = submenu.items(2)
-    boxes = [shot.bands(submenu.x + 2, top - 4, submenu.x + submenu.width, end + 4,
-                        lambda c: luminance(c) < 220, vertical=False, gap=3)[0] for top, end in rows]
-    check(all(8 <= right - left <= 24 for left, right in boxes), "no check boxes: %s" % boxes)
-    return popup, submenu, rows, [shot.share((left + 1, top - 4, right - 1, end + 4), is_dark, 1)
-                                  > 0.02 for (left, right), (top, end) in zip(boxes, rows)]
-
-
-def filter_dialog_slider(s, frame):
-    """The filter dialog and where the blue fill of its first slider (Brightness) ends."""
-    dialog = open_option_item(s, frame, FILTER_ITEM)[1]
-    check(s.xdotool("getwindowname", dialog.wid) == "Capture Filter", "not the filter dialog")
-    shot = uitest.wait_until(lambda: (lambda shot: dialog.rows(shot, is_bluish) and shot)(
-        s.screenshot()), 5, "no slider in the filter dialog")
-    middle = sum(dialog.rows(shot, is_bluish)[0]) // 2
-    return dialog, shot.bands(dialog.x, middle, dialog.x + dialog.width, middle + 1, is_bluish,
-                              vertical=False)[0][1], middle
-
-
 def test_remembered_camera_its_settings_and_the_stretched_view(args):
-    s = Session(args.app)
-    try:
+    with Session(args.app) as s:
         units = "virtual:two".encode("utf-16-le")
         with open(os.path.join(s.workdir, "HardWare.KRV"), "wb") as f:
             f.write(struct.pack("<I", len(units) // 2) + units)
-        frame = s.start_frame(CAMERAS)
+        frame = s.start(CAMERAS)
         check(frame.width == 645, "window %d wide, not the remembered camera's" % frame.width)
-        check_banner(expect_video(s, frame, (0, 50, 640, 480)), frame, args.source)
+        check_view(s, frame, args.source, (0, 50, 640, 480))
 
-        # The power-line setting: 50Hz from the camera, then 60Hz as chosen.
+        # The power-line setting: 50Hz from the camera, then 60Hz as chosen. A check mark is
+        # dark ink in the box leading its row.
         for expected in ([True, False], [False, True]):
-            popup, submenu, rows, marks = frequency_marks(s, frame)
+            popup, submenu = open_option_item(s, frame, FREQUENCY_ITEM)
+            rows, shot = submenu.items(2)
+            boxes = [shot.bands(submenu.x + 2, top - 4, submenu.x + submenu.width, end + 4,
+                                lambda c: luminance(c) < 220, vertical=False, gap=3)[0]
+                     for top, end in rows]
+            check(all(8 <= right - left <= 24 for left, right in boxes), "no boxes: %s" % boxes)
+            marks = [shot.share((left + 1, top - 4, right - 1, end + 4), is_dark, 1) > 0.02
+                     for (left, right), (top, end) in zip(boxes, rows)]
             check(marks == expected, "frequency check marks %s, expected %s" % (marks, expected))
             submenu.click_row(rows[1])
             s.wait_unmapped(popup.wid)
@@ -108,44 +93,39 @@ def test_remembered_camera_its_settings_and_the_stretched_view(args):
         s.key("Return")
         s.wait_unmapped(dialog.wid)
         uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 325, 10, "window not refitted")
-        frame.measure()
-        expect_video(s, frame, (0, 50, 320, 240))
 
         # Dragged larger, the view stretches the banner and the video.
         s.xdotool("windowsize", frame.wid, "800", "600")
         uitest.wait_until(lambda: s.geometry(frame.wid)[2:] == (800, 600), 10, "not resized")
         frame.measure()
         video_height = frame.status_top - frame.view_top - 55
-        check_banner(expect_video(s, frame, (0, 50, 795, video_height)), frame, args.source)
+        check_view(s, frame, args.source, (0, 50, 795, video_height))
 
-        # Brightness: Page Up on the slider brightens the picture live, closing keeps it, and
-        # the dialog opened again shows the new value.
+        # Brightness: Page Up on the slider brightens the picture live, and closing keeps it.
         region = (frame.x, frame.view_top + 50 + video_height // 2, frame.x + 795,
                   frame.view_top + 50 + video_height)
         before = s.screenshot().share(region, luminance, 2)
-        dialog, fill_end, middle = filter_dialog_slider(s, frame)
-        s.click(fill_end + 4, middle)  # the handle: focus, no move
+        dialog = open_option_item(s, frame, FILTER_ITEM)[1]
+        check(s.xdotool("getwindowname", dialog.wid) == "Capture Filter", "not the filter dialog")
+        rows, shot = dialog.items(predicate=is_bluish)  # the first slider's fill: Brightness
+        middle = sum(rows[0]) // 2
+        fill = shot.bands(dialog.x, middle, dialog.x + dialog.width, middle + 1, is_bluish,
+                          vertical=False)[0]
+        s.click(fill[1] + 4, middle)  # the handle: focus, no move
         s.key("Page_Up", "Page_Up", "Page_Up")
-        uitest.wait_until(lambda: s.screenshot().share(region, luminance, 2) > before + 20, 5,
-                          "Brightness up did not brighten the picture")
+        brighter = lambda: s.screenshot().share(region, luminance, 2) > before + 20  # noqa: E731
+        uitest.wait_until(brighter, 5, "Brightness up did not brighten the picture")
         s.key("Return")
         s.wait_unmapped(dialog.wid)
-        check(s.screenshot().share(region, luminance, 2) > before + 20, "closing undid Brightness")
-        dialog, fill_end_again, _ = filter_dialog_slider(s, frame)
-        check(fill_end_again > fill_end + 20, "the reopened slider does not show the new value")
-        s.key("Escape")
-        s.wait_unmapped(dialog.wid)
-    finally:
-        s.close()
+        check(brighter(), "closing undid Brightness")
 
 
 def test_no_usable_camera_shows_a_box_and_ends(args):
     # A server of its own for each start: nothing typed at one box can reach the next.
     for cameras, caption in ((None, "ERROR"),
                              ("id=mj; name=MJPEG Only; formats=MJPG 640x480@30\n", "Error")):
-        s = Session(args.app)
-        try:
-            s.start(cameras)
+        with Session(args.app) as s:
+            s.start(cameras, main=False)
             box = s.find_window(caption)
             check(not s.xdotool("search", "--onlyvisible", "--name", "^KOVRACAM$"),
                   "a KOVRACAM window is shown beside the %s box" % caption)
@@ -156,10 +136,8 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
                 return s.proc.poll() is not None
             uitest.wait_until(dismissed, 20, "the app did not end after the %s box" % caption, 1)
             check(s.proc.returncode != 0, "exit code 0 after the %s box" % caption)
-        finally:
-            s.close()
 
 
 if __name__ == "__main__":
-    uitest.run([test_remembered_camera_its_settings_and_the_stretched_view,
-                test_no_usable_camera_shows_a_box_and_ends])
+    uitest.run(test_remembered_camera_its_settings_and_the_stretched_view,
+               test_no_usable_camera_shows_a_box_and_ends)

@@ -14,35 +14,22 @@ import tempfile
 import time
 
 
-class Failure(AssertionError):
-    pass
-
-
 def check(condition, message):
     if not condition:
-        raise Failure(message)
+        raise AssertionError(message)
 
 
-def wait_until(probe, timeout, message, interval=0.2):
+def wait_until(probe, timeout, message, interval=0.1):
     """probe()'s first truthy value; fails after `timeout` s with `message` (or message())."""
     deadline = time.time() + timeout
     while not (value := probe()):
-        if time.time() >= deadline:
-            raise Failure(message() if callable(message) else message)
+        check(time.time() < deadline, message() if callable(message) else message)
         time.sleep(interval)
     return value
 
 
 def luminance(rgb):
     return (299 * rgb[0] + 587 * rgb[1] + 114 * rgb[2]) // 1000
-
-
-def is_red(rgb):
-    return rgb[0] > 180 and rgb[1] < 60 and rgb[2] < 60
-
-
-def is_blue(rgb):
-    return rgb[2] > 180 and rgb[0] < 60 and rgb[1] < 60
 
 
 def is_dark(rgb):
@@ -52,7 +39,7 @@ def is_dark(rgb):
 class Screenshot:
     def __init__(self, ppm):
         header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+\d+\s", ppm)
-        check(header, "the screenshot is not a PPM")
+        check(header, "the picture is not a PPM")
         self.width, self.height, self.pixels = int(header[1]), int(header[2]), ppm[header.end():]
 
     def at(self, x, y):
@@ -72,21 +59,19 @@ class Screenshot:
     def bands(self, x0, y0, x1, y1, predicate, vertical=True, gap=1):
         """(first, end) runs of rows (vertical) or columns in the box holding a pixel that
         satisfies predicate; runs fewer than `gap` pixels apart are joined."""
-        outer, inner = (range(y0, y1), range(x0, x1)) if vertical else (range(x0, x1),
-                                                                        range(y0, y1))
         runs = []
-        for a in outer:
-            if any(predicate(self.at(b, a) if vertical else self.at(a, b)) for b in inner):
+        for a in range(y0, y1) if vertical else range(x0, x1):
+            if any(predicate(self.at(b, a) if vertical else self.at(a, b))
+                   for b in (range(x0, x1) if vertical else range(y0, y1))):
                 if runs and a - runs[-1][1] < gap:
                     runs[-1] = (runs[-1][0], a + 1)
                 else:
                     runs.append((a, a + 1))
         return runs
 
-    def ink(self, x0, y0, x1, y1, predicate=is_dark):
-        """The pixels in the box that satisfy predicate, relative to their own top-left."""
-        points = [(x, y) for y in range(y0, y1) for x in range(x0, x1)
-                  if predicate(self.at(x, y))]
+    def ink(self, x0, y0, x1, y1):
+        """The dark pixels in the box, relative to their own top-left."""
+        points = [(x, y) for y in range(y0, y1) for x in range(x0, x1) if is_dark(self.at(x, y))]
         left, top = min((p[0] for p in points), default=0), min((p[1] for p in points), default=0)
         return frozenset((x - left, y - top) for x, y in points)
 
@@ -96,39 +81,40 @@ def picture(*command):
     return Screenshot(subprocess.run(command, capture_output=True, timeout=30).stdout)
 
 
-def start_xvfb(size):
-    """(server, ":N") for an Xvfb that dies with us. It picks the display itself: one whose
-    sockets it can bind, so none another server, even a lost one, listens on."""
-    read_fd, write_fd = os.pipe()
-    # -noreset: otherwise the server resets when its last client leaves and turns away the app
-    # starting meanwhile. PR_SET_PDEATHSIG: a test killed on time-out leaves no server behind.
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp",
-         "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-        preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        number = f.readline().strip() if select.select([f], [], [], 20)[0] else ""
-    check(number, "Xvfb did not start")
-    return server, ":" + number
-
-
 class Session:
     """One Xvfb server and a scratch working directory; the app runs inside them."""
 
     def __init__(self, app, size="1600x1200x24"):
         self.app, self.proc = app, None
-        self.xvfb, self.display = start_xvfb(size)
+        # -displayfd: the server picks a display no other server, even a lost one, listens on.
+        # -noreset: otherwise it resets when its last client leaves and turns away the app
+        # starting meanwhile. PR_SET_PDEATHSIG: a test killed on time-out leaves no server behind.
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp", "-noreset"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+            preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
+        ready = select.select([self.xvfb.stdout], [], [], 20)[0]
+        self.display = ":" + (self.xvfb.stdout.readline().strip() if ready else "")
+        check(self.display != ":", "Xvfb did not start")
         self.workdir = tempfile.mkdtemp(prefix="kovracam-ui-")
         self.stderr_path = os.path.join(self.workdir, "stderr.txt")
 
-    def env(self, extra=None):
-        env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
-        env.pop("KOVRACAM_VIRTUAL_CAMERAS", None)
-        return dict(env, **(extra or {}))
+    def __enter__(self):
+        return self
 
-    def start(self, cameras, extra_env=None, preexec_fn=None):
-        """Starts the app on the cameras described by `cameras`; None: no camera file."""
+    def __exit__(self, *failure):
+        self.stop()
+        self.xvfb.terminate()
+        self.xvfb.wait()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def env(self, extra={}):
+        env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
+        return dict(env, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra)
+
+    def start(self, cameras, extra_env={}, preexec_fn=None, main=True):
+        """Starts the app on the cameras described by `cameras` (None: no camera file) and
+        returns its main window, or nothing when it is not to show one."""
         self.stop()
         env = self.env(extra_env)
         if cameras is not None:
@@ -138,10 +124,7 @@ class Session:
         with open(self.stderr_path, "w") as stderr:
             self.proc = subprocess.Popen([self.app], cwd=self.workdir, env=env, stderr=stderr,
                                          stdout=subprocess.DEVNULL, preexec_fn=preexec_fn)
-
-    def start_frame(self, cameras, extra_env=None, preexec_fn=None):
-        self.start(cameras, extra_env, preexec_fn)
-        return Frame(self, self.find_window("KOVRACAM"))
+        return main and Frame(self, self.find_window("KOVRACAM"))
 
     def stderr_text(self):
         with open(self.stderr_path) as f:
@@ -155,17 +138,26 @@ class Session:
         def probe():
             check(self.proc.poll() is None, "the app ended: %s" % self.stderr_text())
             return self.xdotool("search", "--onlyvisible", "--name", "^%s$" % title).split()
-        return wait_until(probe, timeout, "no window titled %s" % title, 0.1)[0]
+        found = wait_until(probe, timeout, "no window titled %s" % title)
+        check(len(found) == 1, "%d windows titled %s" % (len(found), title))
+        return found[0]
+
+    def answer(self, title, key="Return", text=""):
+        """Types `text`, then `key`, into the window titled `title`; returns once it closed."""
+        wid = self.find_window(title, timeout=10)
+        self.xdotool("windowfocus", "--sync", wid, "type", "--delay", "1", text)
+        self.key(key)
+        self.wait_unmapped(wid)
 
     def mapped(self):
         return set(self.xdotool("search", "--onlyvisible", "--name", "").split())
 
-    def wait_new_window(self, before, timeout=10):
-        return wait_until(lambda: max(self.mapped() - set(before), key=int, default=None),
-                          timeout, "no new window appeared", 0.1)
+    def wait_new_window(self, before):
+        return wait_until(lambda: max(self.mapped() - set(before), key=int, default=None), 10,
+                          "no new window appeared")
 
-    def wait_unmapped(self, wid, timeout=10):
-        wait_until(lambda: wid not in self.mapped(), timeout, "window %s still shown" % wid, 0.1)
+    def wait_unmapped(self, wid):
+        wait_until(lambda: wid not in self.mapped(), 10, "window %s still shown" % wid)
 
     def geometry(self, wid):  # (x, y, width, height) of the client area on the screen
         out = dict(line.split("=") for line in
@@ -187,31 +179,26 @@ class Session:
             self.proc.kill()
             self.proc.wait()
 
-    def close(self):
-        self.stop()
-        self.xvfb.terminate()
-        self.xvfb.wait()
-        shutil.rmtree(self.workdir, ignore_errors=True)
-
 
 class Window:
     """A mapped window and where it was when found: menus and dialogs do not move."""
 
     def __init__(self, session, wid):
         self.session, self.wid = session, wid
-        self.x, self.y, self.width, self.height = session.geometry(wid)
+        self.measure()
 
-    def rows(self, shot, predicate=is_dark, inset=2, bottom=2):
-        return shot.bands(self.x + inset, self.y + inset, self.x + self.width - inset,
-                          self.y + self.height - bottom, predicate)
+    def measure(self):
+        self.x, self.y, self.width, self.height = self.session.geometry(self.wid)
 
-    def items(self, expected, **inside):
-        """(rows of text, (top, end), and the screenshot) once `expected` rows are painted."""
+    def items(self, expected=None, predicate=is_dark, inset=2, bottom=2):
+        """(rows of text, (top, end), and the screenshot) once `expected` rows (None: any) are
+        painted."""
         def probe():
             shot = self.session.screenshot()
-            rows = self.rows(shot, **inside)
-            return len(rows) == expected and (rows, shot)
-        return wait_until(probe, 5, "window %s never showed %d rows" % (self.wid, expected), 0.1)
+            rows = shot.bands(self.x + inset, self.y + inset, self.x + self.width - inset,
+                              self.y + self.height - bottom, predicate)
+            return (len(rows) == expected if expected else rows) and (rows, shot)
+        return wait_until(probe, 5, "window %s never showed %s rows" % (self.wid, expected))
 
     def click_row(self, row):
         self.session.click(self.x + self.width // 2, (row[0] + row[1]) // 2)
@@ -220,14 +207,9 @@ class Window:
 class Frame(Window):
     """The main window, with its menu bar's and status bar's heights measured on a screenshot."""
 
-    def __init__(self, session, wid):
-        super().__init__(session, wid)
-        self.measure()
-
     def measure(self):
-        s = self.session
-        self.x, self.y, self.width, self.height = s.geometry(self.wid)
-        shot = s.screenshot()
+        super().measure()
+        shot = self.session.screenshot()
         # The menu bar is light and the banner under it dark, at its right end too.
         column = self.x + self.width - 3
         self.menu_height = next((y - self.y for y in range(self.y, self.y + 60)
@@ -245,6 +227,21 @@ class Frame(Window):
         return shot.bands(self.x, self.y + 1, self.x + self.width, self.view_top - 2, is_dark,
                           vertical=False, gap=8)
 
+    def choose(self, menu, *keys):
+        """Opens a menu from the keyboard (alt+c: Capture) and types `keys` into it."""
+        s = self.session
+        s.xdotool("windowfocus", "--sync", self.wid)
+        before = s.mapped()
+        s.key(menu)
+        s.wait_new_window(before)
+        s.key(*keys)
+
+    def save(self, menu, item, path):
+        """Saves as `path` (None: cancels the dialog) through the menu item whose mnemonic is
+        `item`."""
+        self.choose(menu, item)
+        self.session.answer("Save As", "Return" if path else "Escape", path or "")
+
     def open_menu(self, index):  # the popup of the index-th title
         spans = self.titles(self.session.screenshot())
         check(len(spans) == 5, "found %d menu titles, expected 5" % len(spans))
@@ -253,13 +250,12 @@ class Frame(Window):
         return Window(self.session, self.session.wait_new_window(before))
 
 
-def run(tests):
+def run(*tests):
     """Runs each test(args) in turn, a line for each; exits non-zero if any failed."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--source", required=True)
-    args = parser.parse_args()
-    failed = 0
+    args, failed = parser.parse_args(), 0
     for test in tests:
         started = time.time()
         try:
