@@ -2,13 +2,7 @@
 and the launcher, which runs it in an owner-only state directory with the installed language
 modules and starts the save dialogs in the user's Pictures and Videos folders."""
 
-import os
-import pathlib
-import re
-import stat
-import subprocess
-import tempfile
-import time
+import os, pathlib, re, stat, subprocess, tempfile, time
 
 import uitest
 from uitest import Session, check

@@ -1,12 +1,7 @@
 """Recording and snapshots through the real window under Xvfb, driven by the keyboard. Every way
 out of a recording must leave a complete file: its header counts the frames ffprobe reads."""
 
-import os
-import pathlib
-import resource
-import signal
-import subprocess
-import time
+import os, pathlib, resource, signal, subprocess, time
 
 import uitest
 from uitest import Session, check, luminance

@@ -1,17 +1,7 @@
 """Drives the real KOVRACAM window under a private Xvfb: starts the app on virtual cameras, finds
 its windows with xdotool and reads screenshots as RGB pixels."""
 
-import argparse
-import ctypes
-import os
-import re
-import select
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import argparse, contextlib, ctypes, os, pathlib, re, select, shutil, signal, subprocess, sys, tempfile, time
 
 
 def check(condition, message):
@@ -81,7 +71,7 @@ def picture(*command):
     return Screenshot(subprocess.run(command, capture_output=True, timeout=30).stdout)
 
 
-class Session:
+class Session(contextlib.AbstractContextManager):  # which enters as itself
     """One Xvfb server and a scratch working directory; the app runs inside them."""
 
     def __init__(self, app, size="1600x1200x24"):
@@ -97,10 +87,6 @@ class Session:
         self.display = ":" + (self.xvfb.stdout.readline().strip() if ready else "")
         check(self.display != ":", "Xvfb did not start")
         self.workdir = tempfile.mkdtemp(prefix="kovracam-ui-")
-        self.stderr_path = os.path.join(self.workdir, "stderr.txt")
-
-    def __enter__(self):
-        return self
 
     def __exit__(self, *failure):
         self.stop()
@@ -108,31 +94,26 @@ class Session:
         self.xvfb.wait()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
-    def env(self, extra={}):
-        env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
-        return dict(env, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra)
-
     def start(self, cameras, extra_env={}, preexec_fn=None, main=True):
         """Starts the app on the cameras described by `cameras` (None: no camera file) and
         returns its main window, or nothing when it is not to show one."""
         self.stop()
-        env = self.env(extra_env)
+        env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
+        env.pop("KOVRACAM_VIRTUAL_CAMERAS", None)
         if cameras is not None:
             env["KOVRACAM_VIRTUAL_CAMERAS"] = os.path.join(self.workdir, "cameras.conf")
-            with open(env["KOVRACAM_VIRTUAL_CAMERAS"], "w") as f:
-                f.write(cameras)
-        with open(self.stderr_path, "w") as stderr:
+            pathlib.Path(env["KOVRACAM_VIRTUAL_CAMERAS"]).write_text(cameras)
+        with open(os.path.join(self.workdir, "stderr.txt"), "w") as stderr:
             self.proc = subprocess.Popen([self.app], cwd=self.workdir, env=env, stderr=stderr,
                                          stdout=subprocess.DEVNULL, preexec_fn=preexec_fn)
         return main and Frame(self, self.find_window("KOVRACAM"))
 
     def stderr_text(self):
-        with open(self.stderr_path) as f:
-            return f.read()
+        return pathlib.Path(self.workdir, "stderr.txt").read_text()
 
     def xdotool(self, *args):
-        return subprocess.run(["xdotool", *args], env=self.env(), capture_output=True, text=True,
-                              timeout=20).stdout.strip()
+        return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=self.display),
+                              capture_output=True, text=True, timeout=20).stdout.strip()
 
     def find_window(self, title, timeout=20):
         def probe():
@@ -152,17 +133,19 @@ class Session:
     def mapped(self):
         return set(self.xdotool("search", "--onlyvisible", "--name", "").split())
 
-    def wait_new_window(self, before):
-        return wait_until(lambda: max(self.mapped() - set(before), key=int, default=None), 10,
+    def new_window(self, action):
+        """The window that doing `action` maps (the newest, if more)."""
+        before = self.mapped()
+        action()
+        return wait_until(lambda: max(self.mapped() - before, key=int, default=None), 10,
                           "no new window appeared")
 
     def wait_unmapped(self, wid):
         wait_until(lambda: wid not in self.mapped(), 10, "window %s still shown" % wid)
 
     def geometry(self, wid):  # (x, y, width, height) of the client area on the screen
-        out = dict(line.split("=") for line in
-                   self.xdotool("getwindowgeometry", "--shell", wid).split())
-        return tuple(int(out[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        out = self.xdotool("getwindowgeometry", "--shell", wid)  # WINDOW=, X=, ..., SCREEN=
+        return tuple(int(v) for v in re.findall(r"=(-?\d+)", out)[1:5])
 
     def click(self, x, y):
         self.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
@@ -175,7 +158,7 @@ class Session:
                        "ppm:-")
 
     def stop(self):
-        if self.proc is not None and self.proc.poll() is None:
+        if self.proc:  # killing one that ended already is harmless
             self.proc.kill()
             self.proc.wait()
 
@@ -212,16 +195,14 @@ class Frame(Window):
         shot = self.session.screenshot()
         # The menu bar is light and the banner under it dark, at its right end too.
         column = self.x + self.width - 3
-        self.menu_height = next((y - self.y for y in range(self.y, self.y + 60)
-                                 if luminance(shot.at(column, y)) < 100), 0)
+        self.view_top = next((y for y in range(self.y, self.y + 60)
+                              if luminance(shot.at(column, y)) < 100), self.y)
         # The status bar is the uniform strip at the bottom, left of the size grip.
         column, bottom = self.x + self.width - 25, self.y + self.height - 1
         self.status_top = next(y for y in range(bottom, self.y, -1)
                                if shot.at(column, y - 1) != shot.at(column, bottom))
-        check(10 < self.menu_height < 40 and 10 < bottom - self.status_top < 40,
-              "menu bar %d px, status bar %d px high" % (self.menu_height,
-                                                          bottom - self.status_top))
-        self.view_top = self.y + self.menu_height
+        menu, status = self.view_top - self.y, bottom - self.status_top
+        check(10 < menu < 40 and 10 < status < 40, "menu bar %d, status bar %d px" % (menu, status))
 
     def titles(self, shot):  # (left, end) of each, left to right
         return shot.bands(self.x, self.y + 1, self.x + self.width, self.view_top - 2, is_dark,
@@ -229,25 +210,20 @@ class Frame(Window):
 
     def choose(self, menu, *keys):
         """Opens a menu from the keyboard (alt+c: Capture) and types `keys` into it."""
-        s = self.session
-        s.xdotool("windowfocus", "--sync", self.wid)
-        before = s.mapped()
-        s.key(menu)
-        s.wait_new_window(before)
-        s.key(*keys)
+        self.session.xdotool("windowfocus", "--sync", self.wid)
+        self.session.new_window(lambda: self.session.key(menu))
+        self.session.key(*keys)
 
     def save(self, menu, item, path):
-        """Saves as `path` (None: cancels the dialog) through the menu item whose mnemonic is
-        `item`."""
+        """Saves as `path` (None: cancels) through the menu item whose mnemonic is `item`."""
         self.choose(menu, item)
         self.session.answer("Save As", "Return" if path else "Escape", path or "")
 
     def open_menu(self, index):  # the popup of the index-th title
         spans = self.titles(self.session.screenshot())
         check(len(spans) == 5, "found %d menu titles, expected 5" % len(spans))
-        before = self.session.mapped()
-        self.session.click(sum(spans[index]) // 2, self.y + self.menu_height // 2)
-        return Window(self.session, self.session.wait_new_window(before))
+        return Window(self.session, self.session.new_window(lambda: self.session.click(
+            sum(spans[index]) // 2, (self.y + self.view_top) // 2)))
 
 
 def run(*tests):
