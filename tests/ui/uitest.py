@@ -1,7 +1,8 @@
 """Drives the real KOVRACAM window under a private Xvfb: starts the app on virtual cameras, finds
 its windows with xdotool and reads screenshots as RGB pixels."""
 
-import argparse, contextlib, ctypes, os, pathlib, re, select, shutil, signal, subprocess, sys, tempfile, time
+import argparse, contextlib, ctypes, os, pathlib, re, select, shutil, signal, subprocess, sys
+import tempfile, time
 
 
 def check(condition, message):
