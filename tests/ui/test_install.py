@@ -43,23 +43,21 @@ def test_installed_launcher_state_and_save_folders(args):
                 "HOME": home, "XDG_STATE_HOME": os.path.dirname(state),
                 "XDG_CONFIG_HOME": os.path.join(home, ".config"),
                 "LANG": "de_DE.UTF-8", "LC_ALL": "", "LC_MESSAGES": "", "LANGUAGE": ""})
-            mode = os.lstat(state).st_mode
-            check(stat.S_ISDIR(mode) and stat.S_IMODE(mode) == 0o700, "state: %o" % mode)
-            check(os.readlink(os.path.join(state, "Language")) ==
-                  os.path.join(prefix, "lib", "kovracam", "Language"), "no Language link")
+            mode = stat.filemode(os.lstat(state).st_mode)
+            check(mode == "drwx------", "the state directory is " + mode)
+            check(os.readlink(state + "/Language") == prefix + "/lib/kovracam/Language", "no link")
             # German texts through the link: their mnemonics drive the menus below.
             frame.choose("alt+g", "Down", "Return")  # Gerät > Two: remembered
             choice = pathlib.Path(state, "HardWare.KRV")
             uitest.wait_until(lambda: choice.exists() and choice.read_bytes()[4:] ==
                               "virtual:two".encode("utf-16-le"), 5, "Two not remembered")
             frame.save("alt+a", "e", "shot")  # Einzelbild speichern
-            uitest.wait_until(lambda: os.path.exists(os.path.join(home, "Pictures", "shot.jpg")),
-                              5, lambda: "the snapshot is not in Pictures: %s" % os.listdir(state))
+            shot = pathlib.Path(home, "Pictures", "shot.jpg")
+            uitest.wait_until(shot.exists, 5, lambda: "not in Pictures: %s" % os.listdir(state))
             frame.save("alt+a", "s", "take")  # Aufnahme starten
             time.sleep(0.5)
             frame.choose("alt+a", "b")  # Aufnahme beenden
-            uitest.wait_until(lambda: os.path.exists(os.path.join(state, "take.avi")), 5,
-                              "the recording is not in the state directory")
+            uitest.wait_until(pathlib.Path(state, "take.avi").exists, 5, "no recording in " + state)
             check(set(os.listdir(home)) <= {"Pictures", ".cache", ".config", ".local"},
                   "written into the home folder: %s" % os.listdir(home))
             check("skipped" not in s.stderr_text(), s.stderr_text())

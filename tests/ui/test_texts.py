@@ -62,8 +62,7 @@ def settled(s, w):
 
 
 def seen(frame, key="Escape"):
-    """The menu bar, the About box's caption and pixels, and the ink of each of its text lines
-    right of its icon, above its button; `key` closes the box."""
+    """The menu bar, and the About box's caption, pixels and lines of ink; `key` closes it."""
     s = frame.session
     bar = s.screenshot().crop(frame.x, frame.y, frame.x + frame.width, frame.view_top)
     popup = frame.open_menu(HELP_MENU)

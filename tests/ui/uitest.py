@@ -96,8 +96,7 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
         shutil.rmtree(self.workdir, ignore_errors=True)
 
     def start(self, cameras, extra_env={}, preexec_fn=None, main=True):
-        """Starts the app on the cameras described by `cameras` (None: no camera file) and
-        returns its main window, or nothing when it is not to show one."""
+        """The app started on `cameras` (None: no camera file), and its main window if `main`."""
         self.stop()
         env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
         env.pop("KOVRACAM_VIRTUAL_CAMERAS", None)
@@ -175,8 +174,7 @@ class Window:
         self.x, self.y, self.width, self.height = self.session.geometry(self.wid)
 
     def items(self, expected=None, predicate=is_dark, inset=2, bottom=2):
-        """(rows of text, (top, end), and the screenshot) once `expected` rows (None: any) are
-        painted."""
+        """(top, end) of each row of ink, and the screenshot, once `expected` (None: any) show."""
         def probe():
             shot = self.session.screenshot()
             rows = shot.bands(self.x + inset, self.y + inset, self.x + self.width - inset,
