@@ -56,6 +56,7 @@ class CMainFrame : public QMainWindow {
 
   bool m_bPreview = true;
   bool m_bRecording = false;
+  QString m_strRecordingPath;  // the file being recorded, until Stop Capture
   std::uint32_t m_nSelectedDevice = 0;
   std::unique_ptr<UiTextTable> m_pUiTexts;
   // The application's commands (About), offered after the frame's own; set by the application.

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 
+#include "capture/avi_seal.h"
 #include "capture/frame_stats.h"
 
 namespace kovracam {
@@ -71,6 +73,13 @@ RecordingBranch::~RecordingBranch() {
     gst_object_unref(teePad_);
   }
   gst_object_unref(tee_);
+  // The writer has closed the file by now. One it could not complete (the medium refused more,
+  // or the end did not arrive in time) lacks its counts: cut it to its whole frames and count.
+  if (failed_ || (endSent_ && !completed_.waitFor(std::chrono::nanoseconds(0)))) {
+    if (const auto frames = sealAviFile(path_)) {
+      std::cerr << "kovracam: " << path_ << " kept with its " << *frames << " whole frames\n";
+    }
+  }
 }
 
 Status RecordingBranch::open(std::string* reason) {

@@ -1,6 +1,7 @@
 #include "view/device_choice_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -110,7 +111,13 @@ TEST_F(DeviceChoiceFile, FailedWritesLeaveTheOldFileAndNoTemporary) {
   std::ofstream(file() / "keep") << "x";
   EXPECT_FALSE(writeFileAtomically(file().string(), &byte, 1, &reason));
   EXPECT_EQ(reason, "Is a directory");
-  EXPECT_EQ(entries(), 1u) << "the temporary must be gone";
+  // Nor is anything but a file replaced: a pipe stands here for /dev/full.
+  const fs::path pipe = dir.path() / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(writeFileAtomically(pipe.string(), &byte, 1, &reason));
+  EXPECT_EQ(reason, "Not a regular file");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(entries(), 2u) << "the temporary must be gone";
 }
 
 TEST(FindDeviceChoice, TheLastExactMatchWins) {

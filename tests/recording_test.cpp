@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <fstream>
 
+#include "capture/avi_seal.h"
 #include "capture/frame_stats.h"
 #include "capture/recording_branch.h"
 #include "capture/video_cap.h"
@@ -142,6 +144,36 @@ TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
   gst_object_unref(writer);
   gst_object_unref(tee);
   gst_object_unref(pipeline);
+}
+
+// A writer stopped without the end of the stream and cut inside a frame, as a full disk leaves
+// it: sealing keeps the whole frames, and the header counts them.
+TEST(AviSeal, KeepsTheWholeFramesAndCountsThem) {
+  testing::ScratchDirectory folder;
+  const auto file = folder.path() / "cut.avi";
+  GstElement* pipeline = gst_parse_launch(
+      ("videotestsrc is-live=true ! video/x-raw,format=YUY2,width=32,height=24,framerate=100/1 ! "
+       "avimux ! filesink location=" +
+       file.string())
+          .c_str(),
+      nullptr);
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  std::error_code error;
+  ASSERT_TRUE(processEventsUntil([&] { return std::filesystem::file_size(file, error) > 40000; }));
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  std::filesystem::resize_file(file, std::filesystem::file_size(file) - 700);
+  const auto frames = sealAviFile(file.string());
+  ASSERT_TRUE(frames.has_value());
+  EXPECT_GE(*frames, 20u);
+  const auto fields = testing::probeVideo(file);
+  EXPECT_EQ(fields.at("nb_frames"), std::to_string(*frames));
+  EXPECT_EQ(fields.at("nb_read_frames"), std::to_string(*frames));
+  // Anything else is left as it is.
+  std::ofstream(folder.path() / "x.avi") << "RIFF\x10\0\0\0WAVEfmt ";
+  EXPECT_EQ(sealAviFile((folder.path() / "x.avi").string()), std::nullopt);
+  EXPECT_EQ(std::filesystem::file_size(folder.path() / "x.avi"), 16u);
+  EXPECT_EQ(sealAviFile((folder.path() / "absent.avi").string()), std::nullopt);
 }
 
 }  // namespace

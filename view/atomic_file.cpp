@@ -54,6 +54,13 @@ bool writeFileAtomically(const std::string& path, const std::uint8_t* data, std:
   const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string temporary = directory + "." + name + ".XXXXXX";
+  // A device, pipe or socket chosen by name (/dev/full, say) is never replaced by a file.
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+      !S_ISDIR(existing.st_mode)) {
+    if (reason) *reason = "Not a regular file";
+    return false;
+  }
 
   FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (!fd.valid()) return failed(errno, reason);

@@ -1,8 +1,11 @@
 // The Capture menu's commands: Start Capture, Stop Capture and Snapshot, and what the frame does
 // when a recording cannot be written any more.
 
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
+#include <iostream>
+#include <utility>
 #include <vector>
 
 #include "app/main_frame.h"
@@ -18,6 +21,7 @@ namespace kovracam {
 
 void CMainFrame::showCaptureFailure(const QString& text) {
   const QString caption = m_pUiTexts ? (*m_pUiTexts)[IDS_ERROR_CAPTION] : QString();
+  std::cerr << "kovracam: " << text.toStdString() << "\n";  // for a start from a terminal
   QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, this);
   box.exec();
 }
@@ -38,6 +42,7 @@ void CMainFrame::OnCaptureStart() {
     return;
   }
   m_bRecording = true;
+  m_strRecordingPath = *path;
   frame_stats::recordingMaxGapNs.store(0, std::memory_order_relaxed);
   frame_stats::recordingSinceNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
   FitToVideo(width, heightWithBanner);
@@ -61,6 +66,14 @@ void CMainFrame::OnCaptureStop() {
     frame_stats::previewRunNs.store(frame_stats::nowNs(), std::memory_order_relaxed);
     frame_stats::awaitingPreviewPaint.store(true, std::memory_order_relaxed);
     FitToVideo(width, heightWithBanner);
+  }
+  // The writer cannot notice that its file or folder was removed: it writes on into nothing.
+  const QString recorded = std::exchange(m_strRecordingPath, QString());
+  if (!recorded.isEmpty() && !QFileInfo::exists(recorded)) {
+    showCaptureFailure(
+        QStringLiteral("The recording \"%1\" is lost: the file or its folder was removed while "
+                       "recording.")
+            .arg(recorded));
   }
 }
 

@@ -1,0 +1,116 @@
+"""Faults through the real window, one table each for recordings and snapshots (tests/faults.md
+lists them with what the user sees and what is left on disk). After each fault the app runs on
+(or ends as asked), a box says what failed, and every file left is complete (its header counts
+the frames ffprobe reads) or absent, never partial."""
+
+import contextlib, os, resource, shutil, stat, subprocess, time
+
+import uitest
+from uitest import Session, check
+from test_recording import probe
+
+CAMERAS = ("id=a; name=A; formats=YUY2 320x240@30; pattern=red\n"
+           "id=b; name=B; formats=YUY2 320x240@30, YUY2 160x120@30; pattern=blue\n")
+
+
+@contextlib.contextmanager
+def small_disk(path, size, read_only=False):
+    """A file system of `size` at `path`; a plain folder (read-only by mode) without root."""
+    os.makedirs(path)
+    if os.geteuid() != 0:
+        os.chmod(path, 0o555 if read_only else 0o755)
+        yield path
+        return
+    options = "size=%s,mode=0777%s" % (size, ",ro" if read_only else "")
+    subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], check=True, timeout=10)
+    try:
+        yield path
+    finally:
+        subprocess.run(["umount", "-l", path], timeout=10)
+
+
+def format_dialog(s, frame):
+    dialog = s.new_window(lambda: frame.choose("alt+o", "Down", "Down", "Return"))
+    s.xdotool("windowfocus", "--sync", dialog)
+    s.key("Down", "Return")
+    s.wait_unmapped(dialog)
+
+
+def told(s, reason):
+    """The error box came, was answered, and said `reason` (boxes are also written to stderr)."""
+    s.answer("ERROR")
+    check(reason in s.stderr_text(), "the box did not say %r: %s" % (reason, s.stderr_text()))
+
+
+# Name, folder maker (None: the scratch folder), fault, reason told (None: no box).
+RECORDING_FAULTS = [
+    ("Stop Capture", None, lambda s, f, d: f.choose("alt+c", "p"), None),
+    ("another camera", None, lambda s, f, d: f.choose("alt+d", "Down", "Return"), None),
+    ("format dialog restart", None, lambda s, f, d: format_dialog(s, f), None),
+    ("disk full", lambda p: small_disk(p, "1m"), lambda s, f, d: None, "No space left on device"),
+    ("file-size limit", None, lambda s, f, d: None, "File too large"),
+    ("folder removed", contextlib.nullcontext,
+     lambda s, f, d: (shutil.rmtree(d), f.choose("alt+c", "p")), "removed while recording"),
+]
+
+
+def test_recording_faults(args):
+    for name, folder, fault, reason in RECORDING_FAULTS:
+        with Session(args.app) as s:
+            directory = os.path.join(s.workdir, "take")
+            limit = 1024 * 1024 if name == "file-size limit" else resource.RLIM_INFINITY
+            frame = s.start(CAMERAS, preexec_fn=lambda: resource.setrlimit(
+                resource.RLIMIT_FSIZE, (limit, limit)))
+            with (folder or contextlib.nullcontext)(directory):
+                os.makedirs(directory, exist_ok=True)
+                movie = os.path.join(directory, "take.avi")
+                frame.save("alt+c", "s", movie)
+                time.sleep(1.5)
+                fault(s, frame, directory)
+                if reason:
+                    told(s, reason)
+                check(s.proc.poll() is None, "%s: the app ended" % name)
+                top = frame.view_top + 50  # the preview goes on, red or blue
+                uitest.wait_until(lambda: s.screenshot().share(
+                    (frame.x + 10, top + 10, frame.x + 150, top + 100),
+                    lambda c: max(c[0], c[2]) > 180 and c[1] < 60) > 0.9, 10,
+                    "%s: no preview" % name)
+                if os.path.exists(movie):
+                    got = probe(movie)
+                    check(got[4] == got[-1] and int(got[4]) > 0, "%s: %s" % (name, got))
+                else:
+                    check(name == "folder removed", "%s: the recording is gone" % name)
+                frame.choose("alt+c", "n")  # the app still answers: a snapshot dialog opens
+                s.answer("Save As", "Escape")
+            print("  %s: %s" % (name, "told: " + reason if reason else "complete"))
+
+
+# Name, folder maker, file name in it, reason told.
+SNAPSHOT_FAULTS = [
+    ("full disk", lambda p: small_disk(p, "64k"), "shot.bmp", "No space left on device"),
+    ("/dev/full", contextlib.nullcontext, "full.jpg", "Not a regular file"),
+    ("folder without write permission", lambda p: small_disk(p, "1m", read_only=True),
+     "shot.jpg", "Read-only file system" if os.geteuid() == 0 else "Permission denied"),
+]
+
+
+def test_snapshot_faults(args):
+    with Session(args.app) as s:
+        frame = s.start(CAMERAS)
+        for name, folder, file_name, reason in SNAPSHOT_FAULTS:
+            directory = os.path.join(s.workdir, "shots-%d" % len(os.listdir(s.workdir)))
+            with folder(directory):
+                os.makedirs(directory, exist_ok=True)
+                if name == "/dev/full":
+                    os.symlink("/dev/full", os.path.join(directory, file_name))
+                frame.save("alt+c", "n", os.path.join(directory, file_name))
+                told(s, reason)
+                left = sorted(os.listdir(directory))
+                check(left == ([file_name] if name == "/dev/full" else []),
+                      "%s: files left %s" % (name, left))
+            check(stat.S_ISCHR(os.stat("/dev/full").st_mode), "/dev/full was replaced")
+            print("  %s: told: %s" % (name, reason))
+
+
+if __name__ == "__main__":
+    uitest.run(test_recording_faults, test_snapshot_faults)
