@@ -223,17 +223,19 @@ int extControls(Device& device, unsigned long request, v4l2_ext_controls& set) {
   for (std::uint32_t i = 0; i < set.count; ++i) {
     v4l2_ext_control& item = set.controls[i];
     Control* c = findControl(device, item.id);
-    int error = !c || (!anyClass && V4L2_CTRL_ID2WHICH(item.id) != set.which) ? EINVAL : 0;
-    if (!error && (c->flags & (get ? V4L2_CTRL_FLAG_WRITE_ONLY : V4L2_CTRL_FLAG_READ_ONLY))) {
-      error = EACCES;
-    }
-    if (!error && !get) {
-      values[i] = c->type == V4L2_CTRL_TYPE_INTEGER64 ? item.value64 : item.value;
-      error = validate(*c, values[i]);
-    }
-    if (error) {
-      set.error_idx = write ? set.count : i;
+    // Every control is checked before any is touched; only TRY names the one that failed,
+    // the others answer count, "no control was touched".
+    const auto refuse = [&](int error) {
+      set.error_idx = request == VIDIOC_TRY_EXT_CTRLS ? i : set.count;
       return error;
+    };
+    if (!c || (!anyClass && V4L2_CTRL_ID2WHICH(item.id) != set.which)) return refuse(EINVAL);
+    if (c->flags & (get ? V4L2_CTRL_FLAG_WRITE_ONLY : V4L2_CTRL_FLAG_READ_ONLY)) {
+      return refuse(EACCES);
+    }
+    if (!get) {
+      values[i] = c->type == V4L2_CTRL_TYPE_INTEGER64 ? item.value64 : item.value;
+      if (const int error = validate(*c, values[i])) return refuse(error);
     }
     if (get) values[i] = defaults ? c->defaultValue : c->value;
   }
@@ -313,12 +315,14 @@ int answer(Device& device, unsigned long request, void* arg) {
       auto& size = *static_cast<v4l2_frmsizeenum*>(arg);
       const Format* format = findFormat(device, size.pixel_format);
       if (format && format->sizeRange && size.index == 0) {
+        std::memset(size.reserved, 0, sizeof size.reserved);
         const auto& r = *format->sizeRange;
         size.type = r.step_width == 1 && r.step_height == 1 ? V4L2_FRMSIZE_TYPE_CONTINUOUS
                                                             : V4L2_FRMSIZE_TYPE_STEPWISE;
         size.stepwise = r;
         return 0;
       }
+      std::memset(size.reserved, 0, sizeof size.reserved);
       if (!format || format->sizeRange || size.index >= format->sizes.size()) return EINVAL;
       size.type = V4L2_FRMSIZE_TYPE_DISCRETE;
       size.discrete = {format->sizes[size.index].width, format->sizes[size.index].height};
@@ -329,6 +333,7 @@ int answer(Device& device, unsigned long request, void* arg) {
       const auto* intervals =
           intervalsOf(findFormat(device, ival.pixel_format), ival.width, ival.height);
       if (!intervals || ival.index >= intervals->size()) return EINVAL;
+      std::memset(ival.reserved, 0, sizeof ival.reserved);
       ival.type = V4L2_FRMIVAL_TYPE_DISCRETE;
       ival.discrete = (*intervals)[ival.index];
       return 0;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -69,9 +70,22 @@ mode_t modeArgument(int flags, va_list args) {
   return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
+// A sysfs file of ours, as a memfd that reads like the real one.
+std::optional<int> sysfsFile(Simulator& sim, const char* path) {
+  const auto text = sim.sysfsText(path);
+  if (!text) return std::nullopt;
+  const int fd = memfd_create("v4l2sim-sysfs", MFD_CLOEXEC);
+  if (fd >= 0 && (real::write()(fd, text->data(), text->size()) < 0 || lseek(fd, 0, SEEK_SET))) {
+    real::close()(fd);
+    return -1;
+  }
+  return fd;
+}
+
 int openPath(const char* path, int flags, mode_t mode) {
   if (Simulator* sim = simulator()) {
     if (const auto fd = sim->open(path, flags)) return opened(fd);
+    if (const auto fd = sysfsFile(*sim, path)) return *fd;
   }
   return real::open()(path, flags, mode);
 }
@@ -536,6 +550,22 @@ char* __realpath_chk(const char* path, char* resolved, size_t /*size*/) {
 }
 
 char* canonicalize_file_name(const char* path) { return realpath(path, nullptr); }
+
+FILE* fopen(const char* path, const char* mode) {
+  if (Simulator* sim = simulator()) {
+    if (const auto fd = sysfsFile(*sim, path)) return *fd < 0 ? nullptr : fdopen(*fd, "r");
+  }
+  static auto* const next = reinterpret_cast<decltype(&::fopen)>(dlsym(RTLD_NEXT, "fopen"));
+  return next(path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode) {
+  if (Simulator* sim = simulator()) {
+    if (const auto fd = sysfsFile(*sim, path)) return *fd < 0 ? nullptr : fdopen(*fd, "r");
+  }
+  static auto* const next = reinterpret_cast<decltype(&::fopen)>(dlsym(RTLD_NEXT, "fopen64"));
+  return next(path, mode);
+}
 
 DIR* opendir(const char* path) {
   Simulator* sim = simulator();

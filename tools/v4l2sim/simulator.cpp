@@ -232,7 +232,9 @@ std::optional<int> Simulator::ioctl(int fd, unsigned long request, void* arg) {
   if (!file) return std::nullopt;
   checkUnplugs();
   int error = ENODEV;
-  if (!file->node->gone) {
+  if (!file->node->gone && _IOC_DIR(request) != _IOC_NONE && !arg) {
+    error = EFAULT;  // the kernel fails to copy the argument in
+  } else if (!file->node->gone) {
     const bool nonBlocking = (real::fcntl()(fd, F_GETFL) & O_NONBLOCK) != 0;
     error = dispatch(*file, request, arg, lock);
     while (error == EAGAIN && request == VIDIOC_DQBUF && !nonBlocking) {
@@ -545,6 +547,24 @@ std::optional<std::string> Simulator::standInDirectory(int fd) {
   const auto dir = standInDirs_.find(fd);
   if (dir == standInDirs_.end()) return std::nullopt;
   return dir->second;
+}
+
+}  // namespace kovracam::v4l2sim
+
+namespace kovracam::v4l2sim {
+
+std::optional<std::string> Simulator::sysfsText(const char* path) {
+  if (!path || std::string_view(path).find("/sys/") != 0) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  checkUnplugs();
+  for (const auto& node : nodes_) {
+    const std::string n = std::to_string(node->config.number);
+    if (!node->gone &&
+        path == "/sys/dev/char/" + std::to_string(kVideoMajor) + ":" + n + "/uevent") {
+      return "MAJOR=" + std::to_string(kVideoMajor) + "\nMINOR=" + n + "\nDEVNAME=video" + n + "\n";
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace kovracam::v4l2sim

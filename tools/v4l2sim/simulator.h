@@ -50,6 +50,8 @@ class Simulator {
   // directory holds none of ours. `standIn` says the directory exists only here.
   std::optional<std::vector<DirEntry>> listing(const char* dir, bool& standIn);
   std::optional<std::string> standInDirectory(int fd);
+  // The text of a sysfs file of ours (the uevent by which tools tell a video node).
+  std::optional<std::string> sysfsText(const char* path);
 
  private:
   explicit Simulator(std::vector<NodeConfig> configs);
