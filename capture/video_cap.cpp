@@ -138,6 +138,7 @@ Status CVideoCap::RenderPreview() {
   // Opening the device happens here, so a busy or vanished camera fails the start.
   if (gst_element_set_state(m_pGraph, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
     gst_element_set_state(m_pGraph, GST_STATE_NULL);
+    std::cerr << "kovracam: the camera cannot be opened: it is busy or gone\n";
     return kDeviceUnavailable;
   }
   return kOk;
@@ -164,6 +165,7 @@ Status CVideoCap::Run() {
   m_timing.reset();
   if (change == GST_STATE_CHANGE_FAILURE) {
     gst_element_set_state(m_pGraph, GST_STATE_NULL);
+    std::cerr << "kovracam: the camera cannot start: another program may be using it\n";
     return kDeviceUnavailable;
   }
   m_bGraphRunning.store(true, std::memory_order_release);

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <istream>
 #include <map>
-#include <numeric>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -18,6 +17,7 @@
 #include <system_error>
 
 #include "capture/device/device_record.h"
+#include "capture/virtual/config_fields.h"
 #include "lang/utf16.h"
 
 #include "lang/file_descriptor.h"
@@ -35,12 +35,7 @@ constexpr std::size_t kMaxIdUnits =
 // A list of cameras is a few lines; anything much larger is not one.
 constexpr std::size_t kMaxFileBytes = 1 << 20;
 
-std::string_view trim(std::string_view s) {
-  constexpr std::string_view kSpace = " \t\r\n\v\f";
-  const auto first = s.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(kSpace) - first + 1);
-}
+std::string_view trim(std::string_view s) { return trimConfigText(s); }
 
 std::string quoted(std::string_view s) {
   std::string out(1, '"');
@@ -71,23 +66,9 @@ bool looksLikeRate(std::string_view s) {
 
 // A decimal rate as an exact fraction in lowest terms: "7.5" is 15/2, "29.97" is 2997/100.
 std::optional<FrameRate> parseRate(std::string_view s) {
-  const auto point = s.find('.');
-  const std::string_view whole = s.substr(0, point);
-  const std::string_view decimals = point == std::string_view::npos ? "" : s.substr(point + 1);
-  if (decimals.size() > kMaxRateDecimals) return std::nullopt;
-  long num = 0;
-  for (char c : whole) {
-    num = num * 10 + (c - '0');
-    if (num > kMaxFrameRate) return std::nullopt;
-  }
-  long den = 1;
-  for (char c : decimals) {
-    num = num * 10 + (c - '0');
-    den *= 10;
-  }
-  if (num <= 0 || num > kMaxFrameRate * den) return std::nullopt;
-  const long divisor = std::gcd(num, den);
-  return FrameRate{static_cast<int>(num / divisor), static_cast<int>(den / divisor)};
+  const auto rate = parseDecimalRate(s, kMaxFrameRate, kMaxRateDecimals);
+  if (!rate) return std::nullopt;
+  return FrameRate{rate->first, rate->second};
 }
 
 // One "FOURCC WxH@FPS" item; on failure `fault` says why.
@@ -258,29 +239,12 @@ bool applyField(const std::string& key, const std::string& value, VirtualCamera&
 // One camera line; on failure `fault` names the first thing wrong with it.
 std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault) {
   VirtualCamera camera;
+  const auto fields = splitConfigFields(line, fault);
+  if (!fields) return std::nullopt;
   std::set<std::string> seen;
-  for (std::size_t start = 0; start <= line.size();) {
-    const auto semicolon = std::min(line.find(';', start), line.size());
-    const std::string_view field = trim(line.substr(start, semicolon - start));
-    start = semicolon + 1;
-    if (field.empty()) continue;
-    const auto equals = field.find('=');
-    if (equals == std::string_view::npos) {
-      fault = "field " + quoted(field) + " has no '=' (expected key=value)";
-      return std::nullopt;
-    }
-    const std::string key(trim(field.substr(0, equals)));
-    if (key.empty()) {
-      fault = "field " + quoted(field) + " has no key (expected key=value)";
-      return std::nullopt;
-    }
-    if (!seen.insert(key).second) {
-      fault = "duplicate key " + quoted(key);
-      return std::nullopt;
-    }
-    if (!applyField(key, std::string(trim(field.substr(equals + 1))), camera, fault)) {
-      return std::nullopt;
-    }
+  for (const auto& [key, value] : *fields) {
+    seen.insert(key);
+    if (!applyField(key, value, camera, fault)) return std::nullopt;
   }
   for (const char* required : {"id", "name", "formats"}) {
     if (!seen.contains(required)) {

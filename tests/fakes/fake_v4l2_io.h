@@ -1,7 +1,8 @@
 #pragma once
 // An in-memory kernel behind the V4l2Io seam, for tests: device nodes, the udev links in
-// /dev/v4l, formats, controls and injected failures. Every call fails the way the kernel fails
-// it, -1 with errno set; it models what the product asks and no more. One test drives it.
+// /dev/v4l and injected failures, over the simulator's device model. Every call fails the way the
+// kernel fails it, -1 with errno set; it models what the product asks and no more. One test drives
+// it.
 
 #include <linux/videodev2.h>
 
@@ -14,48 +15,16 @@
 #include <vector>
 
 #include "capture/v4l2/v4l2_io.h"
+#include "tools/v4l2sim/device_model.h"
+#include "tools/v4l2sim/device_tree.h"
 
 namespace kovracam {
 
-struct FakeFrameSize {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::vector<v4l2_fract> intervals;  // discrete frame intervals, in the driver's order
-};
-
-struct FakeFormat {
-  std::uint32_t pixelFormat = V4L2_PIX_FMT_YUYV;
-  std::vector<FakeFrameSize> sizes;  // discrete sizes, in the driver's order
-  // Instead of `sizes`: a size range; every size on its grid offers `rangeIntervals`.
-  std::optional<v4l2_frmsize_stepwise> sizeRange;
-  std::vector<v4l2_fract> rangeIntervals;
-};
-
-struct FakeControl {
-  std::uint32_t id = 0;
-  std::string name;
-  std::uint32_t type = V4L2_CTRL_TYPE_INTEGER;  // enum v4l2_ctrl_type
-  std::int64_t minimum = 0;
-  std::int64_t maximum = 0;
-  std::uint64_t step = 1;
-  std::int64_t defaultValue = 0;              // also the value addDevice gives it
-  std::uint32_t flags = 0;                    // V4L2_CTRL_FLAG_*
-  std::map<std::uint32_t, std::string> menu;  // absent indexes are gaps; INTEGER_MENU: numbers
-  std::int64_t value = 0;
-};
-
-struct FakeDevice {
-  std::string card = "Fake Camera";  // the kernel cuts it to 31 bytes
-  std::uint32_t capabilities =
-      V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
-  std::uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
-  std::vector<FakeFormat> formats;
-  std::uint32_t pixelFormat = V4L2_PIX_FMT_YUYV;
-  std::uint32_t width = 640;
-  std::uint32_t height = 480;
-  v4l2_fract interval{1, 30};         // the current format, G_FMT and G_PARM
-  std::vector<FakeControl> controls;  // any order; enumerated by ascending id
-};
+// The device model is the simulator's; the tests know it by these names.
+using FakeFrameSize = v4l2sim::FrameSize;
+using FakeFormat = v4l2sim::Format;
+using FakeControl = v4l2sim::Control;
+using FakeDevice = v4l2sim::Device;
 
 // A UVC camera's video node: YUYV 640x480 (30, 15 fps) and 320x240 (30 fps), MJPEG 1280x720
 // (30 fps); current YUYV 640x480 at 30 fps; no controls.
@@ -106,7 +75,7 @@ class FakeV4l2Io : public V4l2Io {
   };
 
   std::map<std::string, std::shared_ptr<Node>> nodes_;
-  std::map<std::string, std::string> links_;  // link path -> target as written
+  v4l2sim::DeviceTree tree_;
   std::map<int, std::shared_ptr<Node>> fds_;
   std::map<std::string, std::map<unsigned long, int>> counts_;
 };
