@@ -1,6 +1,8 @@
 #include "capture/video_cap.h"
 #include <QMessageBox>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "capture/capture_graph_builder.h"
@@ -22,12 +24,18 @@ std::int64_t steadyNanoseconds() {
 }
 
 // The system's own words for a failure: the elements end their debug text with strerror
-// ("...: File too large"); without one, the message.
+// ("...: File too large"); a full disk has a code of its own and ends the text with the
+// element's path instead; without either, the message.
 QString reasonOf(const GError* error, const gchar* debug) {
+  if (error && g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT)) {
+    return QString::fromUtf8(std::strerror(ENOSPC));
+  }
   const QString text = QString::fromUtf8(debug ? debug : "").trimmed();
   const qsizetype colon = text.lastIndexOf(QStringLiteral(": "));
   const QString reason = colon >= 0 ? text.mid(colon + 2).trimmed() : text;
-  return reason.isEmpty() ? QString::fromUtf8(error ? error->message : "unknown error") : reason;
+  return reason.isEmpty() || reason.startsWith('/')
+             ? QString::fromUtf8(error ? error->message : "unknown error")
+             : reason;
 }
 
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer mailbox) {

@@ -170,7 +170,7 @@ TEST(AviSeal, KeepsTheWholeFramesAndCountsThem) {
   EXPECT_EQ(fields.at("nb_frames"), std::to_string(*frames));
   EXPECT_EQ(fields.at("nb_read_frames"), std::to_string(*frames));
   // Anything else is left as it is.
-  std::ofstream(folder.path() / "x.avi") << "RIFF\x10\0\0\0WAVEfmt ";
+  std::ofstream(folder.path() / "x.avi") << std::string("RIFF\x10\0\0\0WAVEfmt ", 16);
   EXPECT_EQ(sealAviFile((folder.path() / "x.avi").string()), std::nullopt);
   EXPECT_EQ(std::filesystem::file_size(folder.path() / "x.avi"), 16u);
   EXPECT_EQ(sealAviFile((folder.path() / "absent.avi").string()), std::nullopt);

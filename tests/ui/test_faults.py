@@ -30,7 +30,8 @@ def small_disk(path, size, read_only=False):
 
 
 def format_dialog(s, frame):
-    dialog = s.new_window(lambda: frame.choose("alt+o", "Down", "Down", "Return"))
+    # While recording, Preview is grayed and the menu opens on Video Capture filter.
+    dialog = s.new_window(lambda: frame.choose("alt+o", "Down", "Return"))
     s.xdotool("windowfocus", "--sync", dialog)
     s.key("Down", "Return")
     s.wait_unmapped(dialog)

@@ -46,6 +46,34 @@ def open_option_item(frame, index):
     return popup, Window(frame.session, frame.session.new_window(lambda: popup.click_row(row)))
 
 
+def frequency_marks(frame):
+    """The Frequency submenu's two rows and which carry a check mark: a grey box leads each row,
+    with a dark mark in the chosen one's. The menus are left open."""
+    popup, submenu = open_option_item(frame, FREQUENCY_ITEM)
+    rows, shot = submenu.items(2)
+    lead = [(submenu.x + 2, top - 4, submenu.x + 24, end + 4) for top, end in rows]
+    boxed = [shot.share(box, lambda c: luminance(c) < 220, 1) > 0.05 for box in lead]
+    check(all(boxed), "no boxes leading the Frequency rows: %s" % boxed)
+    return popup, submenu, rows, [shot.share(box, is_dark, 1) > 0.02 for box in lead]
+
+
+def brighten(s, frame, region):
+    """Page Up on the filter dialog's first slider (Brightness) brightens `region` live, and
+    closing the dialog keeps it."""
+    before = s.screenshot().share(region, luminance, 2)
+    dialog = open_option_item(frame, FILTER_ITEM)[1]
+    rows, shot = dialog.items(predicate=is_bluish)  # the first slider's fill: Brightness
+    middle = sum(rows[0]) // 2
+    fill = shot.bands(dialog.x, middle, dialog.x + dialog.width, middle + 1, is_bluish,
+                      vertical=False)[0]
+    s.click(fill[1] + 4, middle)  # the handle: focus, no move
+    s.key("Page_Up", "Page_Up", "Page_Up")
+    brighter = lambda: s.screenshot().share(region, luminance, 2) > before + 20  # noqa: E731
+    uitest.wait_until(brighter, 5, "Brightness up did not brighten the picture")
+    s.answer("Capture Filter")  # its title, and Return closes it
+    check(brighter(), "closing undid Brightness")
+
+
 def test_remembered_camera_its_settings_and_the_stretched_view(args):
     with Session(args.app) as s:
         units = "virtual:two".encode("utf-16-le")  # the camera chosen last
@@ -53,15 +81,10 @@ def test_remembered_camera_its_settings_and_the_stretched_view(args):
         frame = s.start(CAMERAS)
         check_view(s, frame, args.source, 640, 480)
 
-        # The power-line setting: 50Hz from the camera, then 60Hz as chosen. A grey box leads
-        # each row, with a dark check mark in the chosen one's.
+        # The power-line setting: 50Hz from the camera, then 60Hz as chosen.
         for expected in ([True, False], [False, True]):
-            popup, submenu = open_option_item(frame, FREQUENCY_ITEM)
-            rows, shot = submenu.items(2)
-            lead = [(submenu.x + 2, top - 4, submenu.x + 24, end + 4) for top, end in rows]
-            boxed = [shot.share(box, lambda c: luminance(c) < 220, 1) > 0.05 for box in lead]
-            marks = [shot.share(box, is_dark, 1) > 0.02 for box in lead]
-            check(all(boxed) and marks == expected, "boxes %s, marks %s" % (boxed, marks))
+            popup, submenu, rows, marks = frequency_marks(frame)
+            check(marks == expected, "check marks %s" % marks)
             submenu.click_row(rows[1])
             s.wait_unmapped(popup.wid)
 
@@ -86,21 +109,9 @@ def test_remembered_camera_its_settings_and_the_stretched_view(args):
         height = frame.status_top - frame.view_top - 55
         check_view(s, frame, args.source, 795, height)
 
-        # Brightness: Page Up on the slider brightens the picture live, and closing keeps it.
-        top = frame.view_top + 50 + height // 2  # the lower half of the video
-        region = (frame.x, top, frame.x + 795, top + height // 2)
-        before = s.screenshot().share(region, luminance, 2)
-        dialog = open_option_item(frame, FILTER_ITEM)[1]
-        rows, shot = dialog.items(predicate=is_bluish)  # the first slider's fill: Brightness
-        middle = sum(rows[0]) // 2
-        fill = shot.bands(dialog.x, middle, dialog.x + dialog.width, middle + 1, is_bluish,
-                          vertical=False)[0]
-        s.click(fill[1] + 4, middle)  # the handle: focus, no move
-        s.key("Page_Up", "Page_Up", "Page_Up")
-        brighter = lambda: s.screenshot().share(region, luminance, 2) > before + 20  # noqa: E731
-        uitest.wait_until(brighter, 5, "Brightness up did not brighten the picture")
-        s.answer("Capture Filter")  # its title, and Return closes it
-        check(brighter(), "closing undid Brightness")
+        # Brightness, on the lower half of the video.
+        top = frame.view_top + 50 + height // 2
+        brighten(s, frame, (frame.x, top, frame.x + 795, top + height // 2))
 
 
 def test_no_usable_camera_shows_a_box_and_ends(args):

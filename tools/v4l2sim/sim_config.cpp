@@ -312,7 +312,15 @@ NodeConfig node(const ConfigFields& fields) {
     } else if (key == "path") {
       config.byPath = value;
     } else if (key == "formats") {
-      for (const auto item : split(value, ',')) device.formats.push_back(format(item));
+      for (const auto item : split(value, ',')) {
+        device.formats.push_back(format(item));
+        // A driver lists each pixel format once, with all its sizes.
+        for (std::size_t i = 0; i + 1 < device.formats.size(); ++i) {
+          if (device.formats[i].pixelFormat == device.formats.back().pixelFormat) {
+            throw Fault("duplicate format " + quoted(item) + " (list its sizes under one FOURCC)");
+          }
+        }
+      }
     } else if (key == "controls") {
       for (const auto item : split(value, ',')) device.controls.push_back(control(item));
     } else if (key == "powerline") {
