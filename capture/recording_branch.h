@@ -45,6 +45,7 @@ class RecordingBranch {
   Finish finish(GstElement* source, std::chrono::nanoseconds bound = kRecordingFinishBound);
   // The writer failed: nothing more can reach the file.
   void markFailed() { failed_ = true; }
+  bool failed() const { return failed_; }
   // true when `element` belongs to a recording branch: an error it posts is a write failure.
   // Safe on any thread.
   static bool isBranchElement(GstObject* element);

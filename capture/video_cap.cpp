@@ -254,7 +254,13 @@ QWidget* CVideoCap::videoWindow() const { return m_videoWindow.data(); }
 void CVideoCap::onStreamFailed(const QString& message) {
   std::cerr << "kovracam: the camera stopped: " << message.toStdString() << "\n";
   m_bSourceFailed = true;
+  // A recording ends with its camera: its file is completed by Stop, and the user is told why
+  // the recording stopped (a write failure has told them already).
+  const bool recording = m_pRecording && !m_pRecording->failed();
   Stop();
+  if (recording && m_onRecordingFailed) {
+    m_onRecordingFailed(m_pRecording->path(), "the camera stopped: " + message.toStdString());
+  }
 }
 
 }  // namespace kovracam

@@ -7,6 +7,7 @@ import contextlib, os, resource, shutil, stat, subprocess, time
 
 import uitest
 from uitest import Session, check
+from test_real_path import PREVIEW, simulated
 from test_recording import probe
 
 CAMERAS = ("id=a; name=A; formats=YUY2 320x240@30; pattern=red\n"
@@ -43,16 +44,24 @@ def told(s, reason):
     check(reason in s.stderr_text(), "the box did not say %r: %s" % (reason, s.stderr_text()))
 
 
-# Name, folder maker (None: the scratch folder), fault, reason told (None: no box).
+def stop(s, frame, directory):
+    frame.choose("alt+c", "p")
+
+
+# Name, folder maker (None: the scratch folder), fault, reason told (None: no box); the
+# simulated camera's own faults come with it, the others use virtual cameras.
 RECORDING_FAULTS = [
-    ("Stop Capture", None, lambda s, f, d: f.choose("alt+c", "p"), None),
+    ("Stop Capture", None, stop, None),
     ("another camera", None, lambda s, f, d: f.choose("alt+d", "Down", "Return"), None),
     ("format dialog restart", None, lambda s, f, d: format_dialog(s, f), None),
     ("disk full", lambda p: small_disk(p, "1m"), lambda s, f, d: None, "No space left on device"),
     ("file-size limit", None, lambda s, f, d: None, "File too large"),
     ("folder removed", contextlib.nullcontext,
-     lambda s, f, d: (shutil.rmtree(d), f.choose("alt+c", "p")), "removed while recording"),
+     lambda s, f, d: (shutil.rmtree(d), stop(s, f, d)), "removed while recording"),
+    ("camera unplugged", None, lambda s, f, d: None, "the camera stopped"),
+    ("camera stalled for 10 s", None, lambda s, f, d: (time.sleep(11), stop(s, f, d)), None),
 ]
+SIMULATED = {"camera unplugged": "unplug=stream+4", "camera stalled for 10 s": "stall=3+10"}
 
 
 def test_recording_faults(args):
@@ -60,7 +69,9 @@ def test_recording_faults(args):
         with Session(args.app) as s:
             directory = os.path.join(s.workdir, "take")
             limit = 1024 * 1024 if name == "file-size limit" else resource.RLIM_INFINITY
-            frame = s.start(CAMERAS, preexec_fn=lambda: resource.setrlimit(
+            sim = name in SIMULATED and simulated(
+                args.app, s.workdir, PREVIEW.replace("640x480@30 ", "") + "; " + SIMULATED[name])
+            frame = s.start(None if sim else CAMERAS, sim or {}, lambda: resource.setrlimit(
                 resource.RLIMIT_FSIZE, (limit, limit)))
             with (folder or contextlib.nullcontext)(directory):
                 os.makedirs(directory, exist_ok=True)
@@ -72,7 +83,7 @@ def test_recording_faults(args):
                     told(s, reason)
                 check(s.proc.poll() is None, "%s: the app ended" % name)
                 top = frame.view_top + 50  # the preview goes on, red or blue
-                uitest.wait_until(lambda: s.screenshot().share(
+                uitest.wait_until(lambda: name == "camera unplugged" or s.screenshot().share(
                     (frame.x + 10, top + 10, frame.x + 150, top + 100),
                     lambda c: max(c[0], c[2]) > 180 and c[1] < 60) > 0.9, 10,
                     "%s: no preview" % name)
