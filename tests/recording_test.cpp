@@ -1,6 +1,6 @@
-// Recording with live virtual cameras: every way out of a recording leaves a complete AVI file
-// (the frame count in its header equals the frames in it), a failed write is reported, and a
-// path that cannot be written fails the start.
+// Recording with live virtual cameras: a failed write is reported, a path that cannot be written
+// fails the start, the wait for a file to be completed is bounded, and a file its writer could
+// not complete is sealed.
 
 #include <gtest/gtest.h>
 
@@ -29,9 +29,8 @@ void postError(GstElement* element, int code, const char* debug) {
   g_error_free(error);
 }
 
-enum class WayOut { Stop, TearDown, CameraFails };
-
-class Recording : public ::testing::TestWithParam<WayOut> {
+// Every way out of a recording is checked through the real window (tests/faults.md).
+class Recording : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(engine.SelectDevice("virtual:cam"), kOk);
@@ -52,29 +51,6 @@ class Recording : public ::testing::TestWithParam<WayOut> {
   int width = 0;
   int height = 0;
 };
-
-TEST_P(Recording, EveryWayOutCompletesTheFile) {
-  ASSERT_EQ(start(), kOk);
-  EXPECT_TRUE(engine.isRecording());
-  record(10);
-  if (GetParam() == WayOut::Stop) engine.Stop();
-  if (GetParam() == WayOut::TearDown) engine.TearDown();
-  if (GetParam() == WayOut::CameraFails) {
-    GstElement* graph = testing::capturePipeline();
-    postError(graph, GST_RESOURCE_ERROR_READ, "unplugged");
-    gst_object_unref(graph);
-    ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
-  }
-  const auto fields = testing::probeVideo(file);
-  EXPECT_EQ(fields.at("codec_name") + " " + fields.at("pix_fmt"), "rawvideo yuyv422");
-  EXPECT_EQ(fields.at("width") + "x" + fields.at("height"), "160x120");
-  EXPECT_EQ(fields.at("nb_frames"), fields.at("nb_read_frames"));  // header = file
-  EXPECT_GE(std::stoi(fields.at("nb_read_frames")), 10);
-  engine.TearDown();
-  EXPECT_FALSE(engine.isRecording());
-}
-INSTANTIATE_TEST_SUITE_P(, Recording,
-                         ::testing::Values(WayOut::Stop, WayOut::TearDown, WayOut::CameraFails));
 
 TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   std::string failedPath, failedReason;
