@@ -1,9 +1,8 @@
 // What devices answer: the fake kernel serves devices built from the input (capabilities,
-// formats, sizes, intervals, controls and menus, links, failing and vanishing nodes), read by
+// formats, sizes, intervals, controls and menus, links, failing and vanishing nodes) to
 // enumeration, format reading and choice, and the controls model.
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <linux/videodev2.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,48 +19,34 @@ using namespace kovracam;
 
 namespace {
 
-constexpr unsigned long kRequests[] = {
-    VIDIOC_QUERYCAP,   VIDIOC_ENUM_FMT, VIDIOC_ENUM_FRAMESIZES, VIDIOC_ENUM_FRAMEINTERVALS,
-    VIDIOC_G_FMT,      VIDIOC_G_PARM,   VIDIOC_QUERY_EXT_CTRL,  VIDIOC_QUERYMENU,
-    VIDIOC_S_CTRL,     VIDIOC_G_CTRL,   VIDIOC_S_FMT,           VIDIOC_QUERYCTRL};
-
 // Mostly small numbers, sometimes any.
 std::int64_t number(FuzzedDataProvider& in) {
   return in.ConsumeBool() ? in.ConsumeIntegral<std::int64_t>()
                           : in.ConsumeIntegralInRange<std::int64_t>(-4, 300);
 }
 
-v4l2_fract fraction(FuzzedDataProvider& in) {
-  return {in.ConsumeIntegral<std::uint32_t>(), in.ConsumeIntegral<std::uint32_t>()};
-}
+std::uint32_t u32(FuzzedDataProvider& in) { return in.ConsumeIntegral<std::uint32_t>(); }
 
 FakeFormat format(FuzzedDataProvider& in) {
   FakeFormat f;
-  f.pixelFormat = in.ConsumeBool() ? in.ConsumeIntegral<std::uint32_t>()
+  f.pixelFormat = in.ConsumeBool() ? u32(in)
                                    : in.PickValueInArray({V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_BGR24,
                                                           V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUV420});
-  if (in.ConsumeBool()) {
-    v4l2_frmsize_stepwise r{};
-    for (std::uint32_t* field : {&r.min_width, &r.max_width, &r.step_width, &r.min_height,
-                                 &r.max_height, &r.step_height}) {
-      *field = in.ConsumeIntegral<std::uint32_t>();
-    }
-    f.sizeRange = r;
-  }
+  if (in.ConsumeBool()) f.sizeRange = {u32(in), u32(in), u32(in), u32(in), u32(in), u32(in)};
   for (int n = in.ConsumeIntegralInRange(0, 4); n > 0; --n) {
-    FakeFrameSize size{in.ConsumeIntegral<std::uint32_t>(), in.ConsumeIntegral<std::uint32_t>(), {}};
-    for (int m = in.ConsumeIntegralInRange(0, 3); m > 0; --m) size.intervals.push_back(fraction(in));
-    f.sizes.push_back(size);
-    f.rangeIntervals.push_back(fraction(in));
+    f.sizes.push_back({u32(in), u32(in), {}});
+    for (int m = in.ConsumeIntegralInRange(0, 3); m > 0; --m) {
+      f.sizes.back().intervals.push_back({u32(in), u32(in)});
+    }
+    f.rangeIntervals.push_back({u32(in), u32(in)});
   }
   return f;
 }
 
 FakeControl control(FuzzedDataProvider& in) {
   FakeControl c;
-  c.id = in.ConsumeBool() ? in.ConsumeIntegral<std::uint32_t>()
-                          : in.PickValueInArray({V4L2_CID_USER_BASE, V4L2_CID_CAMERA_CLASS_BASE,
-                                                 V4L2_CID_CODEC_BASE}) +
+  c.id = in.ConsumeBool() ? u32(in)
+                          : in.PickValueInArray({V4L2_CID_USER_BASE, V4L2_CID_CAMERA_CLASS_BASE}) +
                                 in.ConsumeIntegralInRange(0, 40);
   c.name = in.ConsumeRandomLengthString(40);
   c.type = in.ConsumeIntegralInRange<std::uint32_t>(0, 10);
@@ -71,11 +56,11 @@ FakeControl control(FuzzedDataProvider& in) {
   c.maximum = narrow ? in.ConsumeIntegral<std::int32_t>() : number(in);
   c.step = static_cast<std::uint64_t>(number(in));
   c.defaultValue = number(in);
-  c.flags = in.ConsumeIntegral<std::uint32_t>();
+  c.flags = u32(in);
   for (int n = in.ConsumeIntegralInRange(0, 6); n > 0; --n) {
-    const auto index = static_cast<std::uint32_t>(number(in));
-    c.menu[index] = c.type == V4L2_CTRL_TYPE_MENU ? in.ConsumeRandomLengthString(40)
-                                                  : std::to_string(number(in));
+    c.menu[static_cast<std::uint32_t>(number(in))] = c.type == V4L2_CTRL_TYPE_MENU
+                                                         ? in.ConsumeRandomLengthString(40)
+                                                         : std::to_string(number(in));
   }
   return c;
 }
@@ -83,31 +68,25 @@ FakeControl control(FuzzedDataProvider& in) {
 FakeDevice device(FuzzedDataProvider& in) {
   FakeDevice d;
   d.card = in.ConsumeRandomLengthString(40);
-  if (in.ConsumeBool()) {
-    d.capabilities = in.ConsumeIntegral<std::uint32_t>();
-    d.deviceCaps = in.ConsumeIntegral<std::uint32_t>();
-  }
+  if (in.ConsumeBool()) std::tie(d.capabilities, d.deviceCaps) = std::pair{u32(in), u32(in)};
   for (int n = in.ConsumeIntegralInRange(0, 4); n > 0; --n) d.formats.push_back(format(in));
   if (in.ConsumeBool()) {
-    d.pixelFormat = in.ConsumeBool() && !d.formats.empty() ? d.formats.front().pixelFormat
-                                                          : in.ConsumeIntegral<std::uint32_t>();
-    d.width = in.ConsumeIntegral<std::uint32_t>();
-    d.height = in.ConsumeIntegral<std::uint32_t>();
-    d.interval = fraction(in);
+    d.pixelFormat = d.formats.empty() || in.ConsumeBool() ? u32(in) : d.formats[0].pixelFormat;
+    std::tie(d.width, d.height, d.interval) =
+        std::tuple{u32(in), u32(in), v4l2_fract{u32(in), u32(in)}};
   }
   for (int n = in.ConsumeIntegralInRange(0, 8); n > 0; --n) d.controls.push_back(control(in));
   return d;
 }
 
 void readDevice(FakeV4l2Io& io, const DeviceRecord& record, FuzzedDataProvider& in) {
-  for (const std::string* field :
-       {&record.szDisplayName, &record.szFriendlyName, &record.szDevicePath}) {
+  for (const std::string* field : {&record.szDisplayName, &record.szFriendlyName}) {
     FUZZ_CHECK(utf16Length(*field) <= kDeviceFieldUnits);
   }
   const auto device = makeV4l2CaptureDevice(io, record);
   const auto offered = device->offeredFormats();
   if (const auto current = device->currentFormat()) {
-    // The choice is the current format when it can be shown, else one offered that can.
+    // The current format when it can be shown, else an offered one that can.
     const auto chosen = chooseCaptureFormat(*current, offered);
     FUZZ_CHECK(!chosen || pixelFormatOf(chosen->subtype) != kPixelNone);
     FUZZ_CHECK(!chosen || *chosen == *current ||
@@ -132,21 +111,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FakeV4l2Io io;
   for (int n = in.ConsumeIntegralInRange(0, 20); n > 0; --n) {
     const std::string name = "video" + std::to_string(in.ConsumeIntegralInRange(0, 30));
-    const std::string node = "/dev/" + name;
-    io.addDevice(node, device(in));
-    if (in.ConsumeBool()) io.addLink("/dev/v4l/by-id/" + in.ConsumeRandomLengthString(20), "../../" + name);
+    io.addDevice("/dev/" + name, device(in));
+    if (in.ConsumeBool())
+      io.addLink("/dev/v4l/by-id/" + in.ConsumeRandomLengthString(20), "../../" + name);
     if (in.ConsumeBool()) {
-      io.failIoctl(node, in.PickValueInArray(kRequests), in.PickValueInArray({ENOTTY, EINVAL, EIO, ENODEV}),
+      io.failIoctl("/dev/" + name,
+                   in.PickValueInArray({VIDIOC_QUERYCAP, VIDIOC_ENUM_FMT, VIDIOC_ENUM_FRAMESIZES,
+                                        VIDIOC_G_FMT, VIDIOC_G_PARM, VIDIOC_QUERY_EXT_CTRL,
+                                        VIDIOC_QUERYMENU, VIDIOC_S_CTRL}),
+                   in.PickValueInArray({ENOTTY, EINVAL, EIO, ENODEV}),
                    in.ConsumeIntegralInRange(-1, 3));
     }
-    if (in.ConsumeBool()) io.vanishAfterIoctls(node, in.ConsumeIntegralInRange(0, 60));
+    if (in.ConsumeBool()) io.vanishAfterIoctls("/dev/" + name, in.ConsumeIntegralInRange(0, 60));
   }
 
   std::ostringstream diagnostics;
   DeviceList list;
   const Status status = enumerateDevices(io, &list, diagnostics);
-  FUZZ_CHECK(list.pRecords.size() <= kMaxListedDevices);
-  FUZZ_CHECK((status == kOk) == !list.pRecords.empty());
+  FUZZ_CHECK(list.pRecords.size() <= kMaxListedDevices &&
+             (status == kOk) == !list.pRecords.empty());
   for (const DeviceRecord& record : list.pRecords) readDevice(io, record, in);
   FUZZ_CHECK(io.openFdCount() == 0);  // every descriptor opened was closed again
   return 0;

@@ -2,8 +2,6 @@
 // (which copies at most the size it reported) and directly as units; both must agree. The
 // program's own table is asked for the same id.
 
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <memory>
 #include <vector>

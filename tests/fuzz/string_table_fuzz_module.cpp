@@ -8,6 +8,6 @@ extern "C" const void* kovracamFuzzBlock(std::uint32_t* size);  // in the fuzz t
 extern "C" __attribute__((visibility("default"))) std::uint32_t GetLanguageID() { return 0x0409; }
 
 extern "C" __attribute__((visibility("default"))) const void* GetStringBlock(std::uint32_t,
-                                                                              std::uint32_t* size) {
+                                                                             std::uint32_t* size) {
   return kovracamFuzzBlock(size);
 }

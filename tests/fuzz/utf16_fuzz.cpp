@@ -15,13 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto units = utf8ToUtf16(text);
   if (units) {
-    FUZZ_CHECK(utf16Length(text) == units->size());
-    FUZZ_CHECK(utf16ToUtf8(*units) == text);
+    FUZZ_CHECK(utf16Length(text) == units->size() && utf16ToUtf8(*units) == text);
   }
   const std::string cut = truncateToUtf16Units(text, maxUnits);
   const std::size_t cutUnits = utf16Length(cut);
-  FUZZ_CHECK(text.compare(0, cut.size(), cut) == 0);
-  FUZZ_CHECK(cutUnits <= maxUnits);
+  FUZZ_CHECK(text.compare(0, cut.size(), cut) == 0 && cutUnits <= maxUnits);
   // No character takes more than two units, so a shorter cut left one out.
   FUZZ_CHECK(cut.size() == text.size() || cutUnits + 2 > maxUnits);
   if (units) {
@@ -36,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                     static_cast<std::uint8_t>(text[2 * i + 1]) << 8);
   }
   if (const auto narrow = utf16ToUtf8(wide)) {
-    FUZZ_CHECK(utf8ToUtf16(*narrow) == wide);
-    FUZZ_CHECK(utf16Length(*narrow) == wide.size());
+    FUZZ_CHECK(utf8ToUtf16(*narrow) == wide && utf16Length(*narrow) == wide.size());
   }
   return 0;
 }

@@ -49,22 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::set<std::string> ids;
   for (const VirtualCamera& camera : cameras) {
-    FUZZ_CHECK(ids.insert(camera.id).second);
-    FUZZ_CHECK(utf16Length(camera.displayName()) <= kDeviceFieldUnits);
-    FUZZ_CHECK(utf8ToUtf16(camera.name) && !camera.name.empty());
-    FUZZ_CHECK(!camera.formats.empty());
+    FUZZ_CHECK(ids.insert(camera.id).second && !camera.name.empty() && !camera.formats.empty());
+    FUZZ_CHECK(utf16Length(camera.displayName()) <= kDeviceFieldUnits && utf8ToUtf16(camera.name));
     for (const CaptureFormat& f : camera.formats) {
-      FUZZ_CHECK(f.width >= 1 && f.width <= 8192 && f.height >= 1 && f.height <= 8192);
-      FUZZ_CHECK(f.fps.num > 0 && f.fps.den > 0 && 1000000 % f.fps.den == 0);
-      FUZZ_CHECK(f.fps.value() <= 1000);
+      FUZZ_CHECK(f.width >= 1 && f.width <= 8192 && f.height >= 1 && f.height <= 8192 &&
+                 f.fps.den > 0 && 1000000 % f.fps.den == 0 && f.fps.num > 0 &&
+                 f.fps.value() <= 1000);
     }
     std::istringstream again(lineOf(camera));
     std::ostringstream none;
     const auto reread = parseVirtualCameras(again, "again", none);
     FUZZ_CHECK(none.str().empty() && reread.size() == 1);
     const VirtualCamera& back = reread.front();
-    FUZZ_CHECK(back.id == camera.id && back.name == camera.name && back.formats == camera.formats);
-    FUZZ_CHECK(back.pattern == camera.pattern && back.powerline == camera.powerline);
+    FUZZ_CHECK(back.id == camera.id && back.name == camera.name && back.formats == camera.formats &&
+               back.pattern == camera.pattern && back.powerline == camera.powerline);
   }
   return 0;
 }
