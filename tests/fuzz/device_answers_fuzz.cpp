@@ -54,7 +54,7 @@ FakeControl control(FuzzedDataProvider& in) {
   const bool narrow = c.type == V4L2_CTRL_TYPE_INTEGER;
   c.minimum = narrow ? in.ConsumeIntegral<std::int32_t>() : number(in);
   c.maximum = narrow ? in.ConsumeIntegral<std::int32_t>() : number(in);
-  c.step = static_cast<std::uint64_t>(number(in));
+  c.step = narrow ? u32(in) : static_cast<std::uint64_t>(number(in));
   c.defaultValue = number(in);
   c.flags = u32(in);
   for (int n = in.ConsumeIntegralInRange(0, 6); n > 0; --n) {
