@@ -94,8 +94,11 @@ bool isListedClass(std::uint32_t id) {
 // skipped. false when the device went away meanwhile.
 bool readMenu(V4l2Io& io, int fd, const RawControl& raw, std::vector<ControlMenuItem>& items) {
   const std::int64_t first = std::max<std::int64_t>(raw.minimum, 0);
-  const std::int64_t last = std::min(raw.maximum, first + kMaxMenuItems - 1);
-  for (std::int64_t index = first; index <= last; ++index) {
+  // Counted from the first item: a range may end at the top of int64, where one more overflows.
+  const std::int64_t count =
+      raw.maximum < first ? 0 : std::min(raw.maximum - first, kMaxMenuItems - 1) + 1;
+  for (std::int64_t n = 0; n < count; ++n) {
+    const std::int64_t index = first + n;
     v4l2_querymenu item{};
     item.id = raw.id;
     item.index = static_cast<std::uint32_t>(index);
