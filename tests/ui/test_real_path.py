@@ -1,7 +1,7 @@
 """The real device path on a simulated V4L2 camera (tools/v4l2sim) preloaded into
 v4l2-compliance, v4l2-ctl, GStreamer and the app, whose SystemV4l2Io and v4l2src then drive it."""
 
-import os, pathlib, shutil, struct, subprocess, sys, tempfile, time
+import os, pathlib, re, shutil, struct, subprocess, sys, tempfile, time
 
 import test_window, uitest
 from uitest import Session, check
@@ -26,7 +26,11 @@ def simulated(app, folder, cameras):
     pathlib.Path(path).write_text(cameras)
     library = os.path.join(os.path.dirname(os.path.abspath(app)), "libkovracam_v4l2sim.so")
     check(os.path.exists(library), "no simulator at %s" % library)
-    return {"LD_PRELOAD": library, "KOVRACAM_V4L2SIM": path}
+    # A sanitizer build's runtime must come first of all libraries.
+    linked = subprocess.run(["ldd", library], capture_output=True, text=True, timeout=30).stdout
+    runtime = re.search(r"libasan\.so\S* => (\S+)", linked)
+    return {"LD_PRELOAD": ":".join(([runtime[1]] if runtime else []) + [library]),
+            "KOVRACAM_V4L2SIM": path}
 
 
 def test_compliance_listings_and_gstreamer(args):
