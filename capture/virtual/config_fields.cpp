@@ -4,7 +4,6 @@
 #include <set>
 
 namespace kovracam {
-namespace {
 
 std::string quoted(std::string_view s) {
   std::string out(1, '"');
@@ -15,8 +14,6 @@ std::string quoted(std::string_view s) {
 bool allDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
-
-}  // namespace
 
 std::string_view trimConfigText(std::string_view s) {
   constexpr std::string_view kSpace = " \t\r\n\v\f";

@@ -13,6 +13,10 @@ namespace kovracam {
 using ConfigFields = std::vector<std::pair<std::string, std::string>>;
 
 std::string_view trimConfigText(std::string_view s);
+// `s` in double quotes, for messages about a line.
+std::string quoted(std::string_view s);
+// true when `s` is one or more ASCII digits.
+bool allDigits(std::string_view s);
 
 // The fields of one line in their order, keys and values trimmed; nullopt with `fault` set when
 // a field has no '=' or no key, or a key comes twice.

@@ -37,16 +37,6 @@ constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 std::string_view trim(std::string_view s) { return trimConfigText(s); }
 
-std::string quoted(std::string_view s) {
-  std::string out(1, '"');
-  out.append(s).push_back('"');
-  return out;
-}
-
-bool allDigits(std::string_view s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
 // A whole number from 1 to `max`; nullopt otherwise (digits only, so no sign and no overflow).
 std::optional<int> parseBounded(std::string_view s, int max) {
   long value = 0;

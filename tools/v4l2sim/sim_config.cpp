@@ -50,8 +50,6 @@ struct Fault : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 std::vector<std::string_view> split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   int depth = 0;  // separators inside {} belong to a menu
