@@ -191,17 +191,22 @@ class Frame(Window):
 
     def measure(self):
         super().measure()
+        # A window just mapped may not be painted yet (a sanitizer build is slow): look again.
+        bars = wait_until(self.bars, 10, "no menu bar and status bar painted", 0.2)
+        self.view_top, self.status_top = bars
+
+    def bars(self):
         shot = self.session.screenshot()
         # The menu bar is light and the banner under it dark, at its right end too.
         column = self.x + self.width - 3
-        self.view_top = next((y for y in range(self.y, self.y + 60)
-                              if luminance(shot.at(column, y)) < 100), self.y)
+        view_top = next((y for y in range(self.y, self.y + 60)
+                         if luminance(shot.at(column, y)) < 100), self.y)
         # The status bar is the uniform strip at the bottom, left of the size grip.
         column, bottom = self.x + self.width - 25, self.y + self.height - 1
-        self.status_top = next(y for y in range(bottom, self.y, -1)
-                               if shot.at(column, y - 1) != shot.at(column, bottom))
-        menu, status = self.view_top - self.y, bottom - self.status_top
-        check(10 < menu < 40 and 10 < status < 40, "menu bar %d, status bar %d px" % (menu, status))
+        status_top = next((y for y in range(bottom, self.y, -1)
+                           if shot.at(column, y - 1) != shot.at(column, bottom)), self.y)
+        menu, status = view_top - self.y, bottom - status_top
+        return 10 < menu < 40 and 10 < status < 40 and (view_top, status_top)
 
     def titles(self, shot):  # (left, end) of each, left to right
         return shot.bands(self.x, self.y + 1, self.x + self.width, self.view_top - 2, is_dark,
