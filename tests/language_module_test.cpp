@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,15 +67,14 @@ TEST(LanguageScan, ChoosesTheFirstMatchingModuleInByteOrder) {
     std::optional<std::uint16_t> langId;
     const char* version;       // entry IDS_ABOUT_VERSION
     const char* initialisers;  // tags of the modules opened, in order
-  } cases[] = {
-      // Installed b first: the choice must not follow the file system's listing order.
-      {{{"b.dll", "module_b"}, {"a.dll", "module_a"}}, 0x0407, "A 5002", "A\n"},
-      {{{"A.DLL", "module_a"}}, 0x0407, "A 5002", "A\n"},
-      {{{"a.dll", "module_wide"}, {"b.dll", "module_b"}}, 0x0407, "B 5002", "W\nB\n"},
-      {{{"a.dll", "module_no_id"}, {"b.dll", "module_b"}}, 0x0407, "B 5002", "I\nB\n"},
-      {{{"a.dll.bak", "module_a"}, {"dll", "module_a"}}, 0x0407, kBuiltInVersion, ""},
-      {{{"a.dll", "module_a"}}, 0x0C07, kBuiltInVersion, "A\n"},  // another sublanguage
-      {{{"a.dll", "module_a"}}, std::nullopt, kBuiltInVersion, "A\n"}};  // unknown locale
+  } cases[] = {// Installed b first: the choice must not follow the file system's listing order.
+               {{{"b.dll", "module_b"}, {"a.dll", "module_a"}}, 0x0407, "A 5002", "A\n"},
+               {{{"A.DLL", "module_a"}}, 0x0407, "A 5002", "A\n"},
+               {{{"a.dll", "module_wide"}, {"b.dll", "module_b"}}, 0x0407, "B 5002", "W\nB\n"},
+               {{{"a.dll", "module_no_id"}, {"b.dll", "module_b"}}, 0x0407, "B 5002", "I\nB\n"},
+               {{{"a.dll.bak", "module_a"}, {"dll", "module_a"}}, 0x0407, kBuiltInVersion, ""},
+               {{{"a.dll", "module_a"}}, 0x0C07, kBuiltInVersion, "A\n"},  // another sublanguage
+               {{{"a.dll", "module_a"}}, std::nullopt, kBuiltInVersion, "A\n"}};  // unknown locale
   for (const auto& c : cases) {
     SCOPED_TRACE(c.files.front().first + " " + c.files.front().second);
     LanguageFolder dir;
@@ -148,6 +148,25 @@ TEST(LanguageScan, SkipsWhatOthersCouldHavePlanted) {
     EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), *c.warning ? 1 : 0);
     EXPECT_NE(warnings.find(c.warning), std::string::npos) << warnings;
   }
+}
+
+// Not only root's files count as the user's own: a user's own module is taken.
+TEST(LanguageScan, TakesTheUsersOwnModule) {
+  if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+  LanguageFolder dir;
+  fs::permissions(dir.folder().parent_path(), fs::perms(0755));
+  dir.install("a.dll", "module_a");
+  ASSERT_EQ(::chown((dir.folder() / "a.dll").c_str(), 65534, 65534), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {  // the user nobody, in a process of its own
+    std::ostringstream warnings;
+    const bool taken =
+        ::seteuid(65534) == 0 && chooseLanguageModule(dir.folder(), 0x0407, warnings) != nullptr;
+    ::_exit(taken ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the user's own module was refused";
 }
 
 // The launcher's state directory holds Language as a link to the installed modules: the checks
