@@ -58,9 +58,25 @@ def test_compliance_listings_and_gstreamer(args):
         check(2.5 < took < 10, "90 frames at 30 fps took %.1f s" % took)
 
 
+def device_menu_ink(frame):
+    """The Device menu's items as ink, left open."""
+    popup = frame.open_menu(1)
+    rows, shot = popup.items()
+    return popup, [shot.ink(popup.x + 2, top, popup.x + popup.width - 2, end) for top, end in rows]
+
+
 def test_preview_controls_format_and_identity(args):
     with Session(args.app) as s:
+        # The Device menu lists the nodes by their card names, as it lists cameras so named.
+        frame = s.start("id=a; name=KOVRA Sim Camera; formats=YUY2 320x240@30\n"
+                        "id=b; name=Second Sim Camera; formats=YUY2 320x240@30\n")
+        popup, expected = device_menu_ink(frame)
+        s.stop()
         frame = s.start(None, simulated(args.app, s.workdir, PREVIEW + "\n" + SECOND))
+        popup, listed = device_menu_ink(frame)
+        check(listed == expected, "the Device menu does not show the card names")
+        s.key("Escape")
+        s.wait_unmapped(popup.wid)
         test_window.check_view(s, frame, args.source, 640, 480)
         popup, submenu, rows, marks = test_window.frequency_marks(frame)
         check(marks == [True, False], "the camera's 50 Hz reads back as %s" % marks)
