@@ -1,6 +1,7 @@
 #include "app/kovracam_app.h"
 
 #include <QMenu>
+#include <QMessageBox>
 
 #include "app/main_frame.h"
 #include "app/menu_resource.h"
@@ -21,7 +22,16 @@ bool CKOVRACAMApp::InitInstance() {
     return false;  // the frame goes without ever having been shown
   }
   frame->m_nSelectedDevice = frame->view().m_nCurDevice;
-  if (frame->StartPreviewAndFit() != kOk) return false;
+  if (const Status status = frame->StartPreviewAndFit(); status != kOk) {
+    // The program cannot go on without its camera; one that another program holds, or that
+    // went away since it was listed, is said so instead of ending without a word.
+    if (status == kDeviceUnavailable) {
+      QMessageBox::critical(nullptr, (*frame->m_pUiTexts)[IDS_ERROR_CAPTION],
+                            QStringLiteral("The camera cannot be opened: another program may be "
+                                           "using it, or it was unplugged."));
+    }
+    return false;
+  }
   frame->show();
   closeOnTerminationSignals(frame.get());
   m_pUiTexts = frame->m_pUiTexts.get();

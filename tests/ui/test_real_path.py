@@ -120,6 +120,9 @@ def test_unplugged_stalled_and_busy_cameras(args):
                 frame.save("alt+c", "n", os.path.join(s.workdir, "shot.jpg"))
                 s.answer("ERROR")
                 check(time.time() - asked < 5, "the snapshot waited %.1f s" % (time.time() - asked))
+            if fault.startswith("busy"):  # the start fails with a box, then the app ends
+                s.answer("ERROR")
+                check(s.proc.wait(10) != 0, "a failed start ended with exit code 0")
             uitest.wait_until(lambda: expected in s.stderr_text(), 15,
                               lambda: "%s: stderr %r" % (fault, s.stderr_text()))
             if fault.startswith("unplug"):
