@@ -65,12 +65,36 @@ def device_menu_ink(frame):
     return popup, [shot.ink(popup.x + 2, top, popup.x + popup.width - 2, end) for top, end in rows]
 
 
+def pane_ink(frame):
+    """The status bar's text, left of its size grip, as ink."""
+    return frame.session.screenshot().ink(frame.x, frame.status_top, frame.x + frame.width - 20,
+                                          frame.y + frame.height)
+
+
+def pane_inks(frame):
+    """The status bar's texts over four seconds: the readings of a camera's rate, 30.0 or 29.9
+    say, as the measured intervals jitter."""
+    seen = set()
+    for _ in range(16):
+        time.sleep(0.25)
+        seen.add(pane_ink(frame))
+    return seen
+
+
 def test_preview_controls_format_and_identity(args):
     with Session(args.app) as s:
-        # The Device menu lists the nodes by their card names, as it lists cameras so named.
+        # The Device menu lists the nodes by their card names, as it lists cameras so named, and
+        # the status bar reads the rates virtual cameras of the same rates are read at.
         frame = s.start("id=a; name=KOVRA Sim Camera; formats=YUY2 320x240@30\n"
-                        "id=b; name=Second Sim Camera; formats=YUY2 320x240@30\n")
+                        "id=b; name=Second Sim Camera; formats=YUY2 320x240@15\n")
         popup, expected = device_menu_ink(frame)
+        s.key("Escape")
+        time.sleep(1)
+        rates = {30: pane_inks(frame)}
+        frame.choose("alt+d", "Down", "Return")
+        time.sleep(1.5)
+        rates[15] = pane_inks(frame)
+        check(not rates[30] & rates[15], "the status bar shows no frame rate")
         s.stop()
         frame = s.start(None, simulated(args.app, s.workdir, PREVIEW + "\n" + SECOND))
         popup, listed = device_menu_ink(frame)
@@ -78,6 +102,7 @@ def test_preview_controls_format_and_identity(args):
         s.key("Escape")
         s.wait_unmapped(popup.wid)
         test_window.check_view(s, frame, args.source, 640, 480)
+        uitest.wait_until(lambda: pane_ink(frame) in rates[30], 10, "the pane does not read 30")
         popup, submenu, rows, marks = test_window.frequency_marks(frame)
         check(marks == [True, False], "the camera's 50 Hz reads back as %s" % marks)
         submenu.click_row(rows[1])
@@ -96,6 +121,8 @@ def test_preview_controls_format_and_identity(args):
         s.key("Return")
         s.wait_unmapped(dialog.wid)
         uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 325, 10, "window not refitted")
+        frame.measure()
+        uitest.wait_until(lambda: pane_ink(frame) in rates[15], 10, "the pane does not read 15")
 
         # The second camera, chosen: its identity is the by-id link, kept in HardWare.KRV.
         frame.choose("alt+d", "Down", "Return")
