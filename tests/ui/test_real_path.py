@@ -65,6 +65,12 @@ def device_menu_ink(frame):
     return popup, [shot.ink(popup.x + 2, top, popup.x + popup.width - 2, end) for top, end in rows]
 
 
+def sanitized(app):
+    """A sanitizer build: slower than a camera's pace, so its rate readings prove nothing."""
+    linked = subprocess.run(["ldd", app], capture_output=True, text=True, timeout=30).stdout
+    return "libasan" in linked
+
+
 def pane_ink(frame):
     """The status bar's text, left of its size grip, as ink."""
     return frame.session.screenshot().ink(frame.x, frame.status_top, frame.x + frame.width - 20,
@@ -89,12 +95,14 @@ def test_preview_controls_format_and_identity(args):
                         "id=b; name=Second Sim Camera; formats=YUY2 320x240@15\n")
         popup, expected = device_menu_ink(frame)
         s.key("Escape")
-        time.sleep(1)
-        rates = {30: pane_inks(frame)}
-        frame.choose("alt+d", "Down", "Return")
-        time.sleep(1.5)
-        rates[15] = pane_inks(frame)
-        check(not rates[30] & rates[15], "the status bar shows no frame rate")
+        rates = {}
+        if not sanitized(args.app):
+            time.sleep(1)
+            rates[30] = pane_inks(frame)
+            frame.choose("alt+d", "Down", "Return")
+            time.sleep(1.5)
+            rates[15] = pane_inks(frame)
+            check(not rates[30] & rates[15], "the status bar shows no frame rate")
         s.stop()
         frame = s.start(None, simulated(args.app, s.workdir, PREVIEW + "\n" + SECOND))
         popup, listed = device_menu_ink(frame)
@@ -102,7 +110,9 @@ def test_preview_controls_format_and_identity(args):
         s.key("Escape")
         s.wait_unmapped(popup.wid)
         test_window.check_view(s, frame, args.source, 640, 480)
-        uitest.wait_until(lambda: pane_ink(frame) in rates[30], 10, "the pane does not read 30")
+        reads = lambda rate: not rates or uitest.wait_until(  # noqa: E731
+            lambda: pane_ink(frame) in rates[rate], 10, "the pane does not read %d" % rate)
+        reads(30)
         popup, submenu, rows, marks = test_window.frequency_marks(frame)
         check(marks == [True, False], "the camera's 50 Hz reads back as %s" % marks)
         submenu.click_row(rows[1])
@@ -122,7 +132,7 @@ def test_preview_controls_format_and_identity(args):
         s.wait_unmapped(dialog.wid)
         uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 325, 10, "window not refitted")
         frame.measure()
-        uitest.wait_until(lambda: pane_ink(frame) in rates[15], 10, "the pane does not read 15")
+        reads(15)
 
         # The second camera, chosen: its identity is the by-id link, kept in HardWare.KRV.
         frame.choose("alt+d", "Down", "Return")
