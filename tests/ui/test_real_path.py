@@ -20,6 +20,13 @@ SECOND = ("node=2; name=Second Sim Camera; id=usb-Second_SIM0002-video-index0; "
           "formats=YUY2 320x240@30; powerline=60; pattern=blue")
 
 
+def asan_runtime(binary):
+    """The AddressSanitizer runtime `binary` is linked with, or None."""
+    linked = subprocess.run(["ldd", binary], capture_output=True, text=True, timeout=30).stdout
+    found = re.search(r"libasan\.so\S* => (\S+)", linked)
+    return found and found[1]
+
+
 def simulated(app, folder, cameras):
     """The environment that preloads the simulator with `cameras`."""
     path = os.path.join(folder, "sim.conf")
@@ -27,9 +34,8 @@ def simulated(app, folder, cameras):
     library = os.path.join(os.path.dirname(os.path.abspath(app)), "libkovracam_v4l2sim.so")
     check(os.path.exists(library), "no simulator at %s" % library)
     # A sanitizer build's runtime must come first of all libraries.
-    linked = subprocess.run(["ldd", library], capture_output=True, text=True, timeout=30).stdout
-    runtime = re.search(r"libasan\.so\S* => (\S+)", linked)
-    return {"LD_PRELOAD": ":".join(([runtime[1]] if runtime else []) + [library]),
+    runtime = asan_runtime(library)
+    return {"LD_PRELOAD": ":".join(([runtime] if runtime else []) + [library]),
             "KOVRACAM_V4L2SIM": path}
 
 
@@ -67,8 +73,7 @@ def device_menu_ink(frame):
 
 def sanitized(app):
     """A sanitizer build: slower than a camera's pace, so its rate readings prove nothing."""
-    linked = subprocess.run(["ldd", app], capture_output=True, text=True, timeout=30).stdout
-    return "libasan" in linked
+    return asan_runtime(app) is not None
 
 
 def pane_ink(frame):
