@@ -4,16 +4,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
 #include "capture/device_enumerator.h"
-#include "capture/v4l2/v4l2_capture_device.h"
-#include "capture/v4l2/v4l2_controls.h"
-#include "lang/utf16.h"
-#include "tests/fakes/fake_v4l2_io.h"
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/device_reading.h"
 
 using namespace kovracam;
 
@@ -79,31 +74,6 @@ FakeDevice device(FuzzedDataProvider& in) {
   return d;
 }
 
-void readDevice(FakeV4l2Io& io, const DeviceRecord& record, FuzzedDataProvider& in) {
-  for (const std::string* field : {&record.szDisplayName, &record.szFriendlyName}) {
-    FUZZ_CHECK(utf16Length(*field) <= kDeviceFieldUnits);
-  }
-  const auto device = makeV4l2CaptureDevice(io, record);
-  const auto offered = device->offeredFormats();
-  if (const auto current = device->currentFormat()) {
-    // The current format when it can be shown, else an offered one that can.
-    const auto chosen = chooseCaptureFormat(*current, offered);
-    FUZZ_CHECK(!chosen || pixelFormatOf(chosen->subtype) != kPixelNone);
-    FUZZ_CHECK(!chosen || *chosen == *current ||
-               std::find(offered.begin(), offered.end(), *chosen) != offered.end());
-    if (chosen && *chosen != *current) device->applyFormat(*chosen);
-  }
-  V4l2Controls controls(io, record.szDevicePath);
-  for (const ControlInfo& c : controls.list()) {
-    FUZZ_CHECK(c.menu.size() <= 256 && (c.type == ControlType::Menu || c.menu.empty()));
-    for (const ControlMenuItem& item : c.menu) {
-      FUZZ_CHECK(item.index >= 0 && item.index >= c.minimum && item.index <= c.maximum);
-    }
-    controls.get(c.id);
-    controls.set(c.id, number(in));
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -130,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Status status = enumerateDevices(io, &list, diagnostics);
   FUZZ_CHECK(list.pRecords.size() <= kMaxListedDevices &&
              (status == kOk) == !list.pRecords.empty());
-  for (const DeviceRecord& record : list.pRecords) readDevice(io, record, in);
+  for (const DeviceRecord& record : list.pRecords) readDevice(io, record, [&] { return number(in); });
   FUZZ_CHECK(io.openFdCount() == 0);  // every descriptor opened was closed again
   return 0;
 }

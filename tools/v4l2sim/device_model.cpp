@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -186,7 +187,12 @@ int queryMenu(Device& device, v4l2_querymenu& item) {
     copyName(name, c->menu.at(item.index));
     std::memcpy(item.name, name, sizeof name);
   } else {
-    item.value = std::stoll(c->menu.at(item.index));
+    const std::string& text = c->menu.at(item.index);
+    std::int64_t value = 0;  // the packed field cannot be bound to from_chars directly
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
+      return EINVAL;
+    }
+    item.value = value;
   }
   return 0;
 }

@@ -216,6 +216,9 @@ Control control(std::string_view item) {
       (!isMenu && !c.menu.empty())) {
     throw Fault("bad control " + quoted(item) + " (range, step or menu)");
   }
+  if (c.type == V4L2_CTRL_TYPE_INTEGER_MENU) {
+    for (const auto& [index, entry] : c.menu) number<std::int64_t>(entry, "integer menu entry");
+  }
   std::int64_t value = c.defaultValue;
   if (c.type != V4L2_CTRL_TYPE_BUTTON &&
       (value < c.minimum || value > c.maximum ||
@@ -356,6 +359,7 @@ NodeConfig node(const ConfigFields& fields) {
   for (const char* required : {"node", "name", "formats"}) {
     if (!seen.count(required)) throw Fault("missing required key " + quoted(required));
   }
+  if (device.formats.empty()) throw Fault("no format listed");
   if (powerline != "none") device.controls.push_back(powerLine(powerline));
   for (const auto key : refused) {
     Control* c = controlByKey(device, key);
