@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Status status = enumerateDevices(io, &list, diagnostics);
   FUZZ_CHECK(list.pRecords.size() <= kMaxListedDevices &&
              (status == kOk) == !list.pRecords.empty());
-  for (const DeviceRecord& record : list.pRecords) readDevice(io, record, [&] { return number(in); });
+  for (const DeviceRecord& record : list.pRecords)
+    readDevice(io, record, [&] { return number(in); });
   FUZZ_CHECK(io.openFdCount() == 0);  // every descriptor opened was closed again
   return 0;
 }

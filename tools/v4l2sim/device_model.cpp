@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <tuple>
