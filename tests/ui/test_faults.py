@@ -1,7 +1,8 @@
 """Faults through the real window, one table each for recordings and snapshots (tests/faults.md
 lists them with what the user sees and what is left on disk). After each fault the app runs on
-(or ends as asked), a box says what failed, and every file left is complete (its header counts
-the frames ffprobe reads) or absent, never partial."""
+(or ends as asked) and opens a menu within two seconds, during a stall too, a box says what
+failed, and every file left is complete (its header counts the frames ffprobe reads) or absent,
+never partial."""
 
 import contextlib, os, resource, shutil, stat, subprocess, time
 
@@ -49,6 +50,24 @@ def stop(s, frame, directory):
     frame.choose("alt+c", "p")
 
 
+ANSWER_BOUND = 2.0  # seconds for the window to open a menu, however busy its camera or disk
+
+
+def slowest_answer(s, frame, seconds=0.0):
+    """The longest the window took to open its Capture menu, asked once a second for `seconds`
+    (at least once); each menu is closed again."""
+    slowest, until = 0.0, time.time() + seconds
+    while True:
+        asked = time.time()
+        popup = frame.choose("alt+c")
+        slowest = max(slowest, time.time() - asked)
+        s.key("Escape")
+        s.wait_unmapped(popup)
+        if time.time() >= until:
+            return slowest
+        time.sleep(max(0.0, asked + 1 - time.time()))
+
+
 # Name, folder maker (None: the scratch folder), fault, reason told (None: no box); the
 # simulated camera's own faults come with it, the others use virtual cameras.
 RECORDING_FAULTS = [
@@ -60,8 +79,10 @@ RECORDING_FAULTS = [
     ("folder removed", contextlib.nullcontext,
      lambda s, f, d: (shutil.rmtree(d), stop(s, f, d)), "removed while recording"),
     ("camera unplugged", None, lambda s, f, d: None, "the camera stopped"),
-    ("camera stalled for 10 s", None, lambda s, f, d: (time.sleep(11), stop(s, f, d)), None),
+    ("camera stalled for 10 s", None, lambda s, f, d: (
+        DURING.update({"camera stalled for 10 s": slowest_answer(s, f, 11)}), stop(s, f, d)), None),
 ]
+DURING = {}  # the slowest answer while the fault lasted, where it lasts
 SIMULATED = {"camera unplugged": "unplug=stream+4", "camera stalled for 10 s": "stall=3+10"}
 
 
@@ -98,7 +119,10 @@ def test_recording_faults(args):
                     check(name == "folder removed", "%s: the recording is gone" % name)
                 frame.choose("alt+c", "n")  # the app still answers: a snapshot dialog opens
                 s.answer("Save As", "Escape")
-            print("  %s: %s" % (name, "told: " + reason if reason else "complete"))
+                slowest = max(DURING.get(name, 0.0), slowest_answer(s, frame))
+            check(slowest < ANSWER_BOUND, "%s: the window took %.2f s to answer" % (name, slowest))
+            print("  %s: %s; the window answered within %.2f s" % (
+                name, "told: " + reason if reason else "complete", slowest))
 
 
 # Name, folder maker, file name in it, reason told.
@@ -128,7 +152,9 @@ def test_snapshot_faults(args):
                 check(left == ([file_name] if name == "/dev/full" else []),
                       "%s: files left %s" % (name, left))
             check(stat.S_ISCHR(os.stat("/dev/full").st_mode), "/dev/full was replaced")
-            print("  %s: told: %s" % (name, reason))
+            slowest = slowest_answer(s, frame)
+            check(slowest < ANSWER_BOUND, "%s: the window took %.2f s to answer" % (name, slowest))
+            print("  %s: told: %s; the window answered within %.2f s" % (name, reason, slowest))
 
 
 if __name__ == "__main__":

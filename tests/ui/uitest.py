@@ -215,8 +215,9 @@ class Frame(Window):
     def choose(self, menu, *keys):
         """Opens a menu from the keyboard (alt+c: Capture) and types `keys` into it."""
         self.session.xdotool("windowfocus", "--sync", self.wid)
-        self.session.new_window(lambda: self.session.key(menu))
+        popup = self.session.new_window(lambda: self.session.key(menu))
         self.session.key(*keys)
+        return popup
 
     def save(self, menu, item, path):
         """Saves as `path` (None: cancels) through the menu item whose mnemonic is `item`."""
