@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPixmapCache>
 
 #include "capture/frame_stats.h"
 
@@ -37,9 +38,7 @@ QString startFolder(QStandardPaths::StandardLocation userFolder) {
   return QDir::currentPath();
 }
 
-}  // namespace
-
-std::optional<QString> askSavePath(QWidget* parent, const SaveDialogSpec& spec) {
+std::optional<QString> runSaveDialog(QWidget* parent, const SaveDialogSpec& spec) {
   SaveDialog dialog(parent, QStringLiteral("Save As"), startFolder(spec.userFolder));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -52,6 +51,17 @@ std::optional<QString> askSavePath(QWidget* parent, const SaveDialogSpec& spec) 
   dialog.setDefaultSuffix(spec.defaultSuffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+std::optional<QString> askSavePath(QWidget* parent, const SaveDialogSpec& spec) {
+  const auto chosen = runSaveDialog(parent, spec);
+  // Every dialog paints its file icons anew, under new keys, into Qt's pixmap cache, which holds
+  // them until its 10 MiB limit: a long session would grow by that much for pictures nobody
+  // will see again.
+  QPixmapCache::clear();
+  return chosen;
 }
 
 SaveDialogSpec recordingSaveDialog() {
