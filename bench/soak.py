@@ -8,9 +8,9 @@ evenly over the run. Prints resident memory, open descriptors, warnings and the 
 Aims: memory after the first minute (the first sixth of a shorter run) grows by less than 5 MiB,
 the descriptor count comes back to its start value, no GStreamer or Qt warning, every recording
 complete (header frame count = frames read) and every snapshot readable. Memory is judged only
-in runs of ten minutes or more; a shorter one (scripts/test runs one of a minute) is warming up. The start values are
-taken after one warm-up round of every action. Exits non-zero when an
-aim is missed."""
+in runs of ten minutes or more; a shorter one (scripts/test runs one of a minute) is warming up.
+The start values are taken after one warm-up round of every action. Exits non-zero when an aim
+is missed."""
 
 import argparse, os, pathlib, re, subprocess, sys, time
 
