@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <cstring>
 #include <fstream>
 
 #include "capture/avi_seal.h"
@@ -145,6 +146,19 @@ TEST(AviSeal, KeepsTheWholeFramesAndCountsThem) {
   const auto fields = testing::probeVideo(file);
   EXPECT_EQ(fields.at("nb_frames"), std::to_string(*frames));
   EXPECT_EQ(fields.at("nb_read_frames"), std::to_string(*frames));
+  // The counts ffprobe does not read: the main header's frames, the RIFF and movi sizes.
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const auto le32 = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+  };
+  const std::size_t avih = bytes.find("avih"), movi = bytes.find("movi");
+  ASSERT_TRUE(avih != std::string::npos && movi != std::string::npos);
+  EXPECT_EQ(le32(avih + 8 + 16), *frames);
+  EXPECT_EQ(le32(4), bytes.size() - 8);
+  EXPECT_EQ(le32(movi - 4), bytes.size() - movi);  // the list's size counts from its type
   // Anything else is left as it is.
   std::ofstream(folder.path() / "x.avi") << std::string("RIFF\x10\0\0\0WAVEfmt ", 16);
   EXPECT_EQ(sealAviFile((folder.path() / "x.avi").string()), std::nullopt);
