@@ -25,19 +25,22 @@ def check_view(s, frame, source, width, height):
     """Waits for the blue video, width x height, at the view's left under the 50 rows of the
     banner; those must be res/banner.bmp stretched across the view."""
     x0, y0, x1, y1 = frame.x, frame.view_top + 50, frame.x + width, frame.view_top + 50 + height
+    # Qt stretches the banner as ImageMagick's -sample does: pixel for pixel.
+    bmp = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-sample",
+                         "%dx50!" % frame.width, "-depth", "8", "ppm:-")
+    seen = {"banner": "not looked at"}
 
     def probe():  # blue to the bottom-right corner, and not a pixel further up, right or down
         shot = s.screenshot()
-        return (shot.share((x0, y0, x1, y1), is_blue, 8) == 1 and is_blue(shot.at(x1 - 1, y1 - 1))
-                and not any(is_blue(shot.at(*p)) for p in ((x0 + 40, y0 - 1), (x1, y0), (x0, y1)))
-                and shot)
-    shot = uitest.wait_until(probe, 15, "no blue video %dx%d under the banner" % (width, height))
-    # Qt stretches it as ImageMagick's -sample does: pixel for pixel.
-    bmp = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-sample",
-                         "%dx50!" % frame.width, "-depth", "8", "ppm:-")
-    banner = shot.crop(frame.x, frame.view_top, frame.x + frame.width, frame.view_top + 50)
-    bad = sum(abs(a - b) > 8 for a, b in zip(banner, bmp.pixels))
-    check(bad < 0.01 * len(banner), "%d of %d banner values differ" % (bad, len(banner)))
+        if not (shot.share((x0, y0, x1, y1), is_blue, 8) == 1 and is_blue(shot.at(x1 - 1, y1 - 1))
+                and not any(is_blue(shot.at(*p)) for p in ((x0 + 40, y0 - 1), (x1, y0), (x0, y1)))):
+            return None
+        banner = shot.crop(frame.x, frame.view_top, frame.x + frame.width, frame.view_top + 50)
+        bad = sum(abs(a - b) > 8 for a, b in zip(banner, bmp.pixels))
+        seen["banner"] = "%d of %d banner values differ" % (bad, len(banner))
+        return bad < 0.01 * len(banner)
+    uitest.wait_until(probe, 15, lambda: "no blue video %dx%d under the banner, or %s" % (
+        width, height, seen["banner"]))
 
 
 def open_option_item(frame, index):

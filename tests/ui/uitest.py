@@ -174,12 +174,17 @@ class Window:
         self.x, self.y, self.width, self.height = self.session.geometry(self.wid)
 
     def items(self, expected=None, predicate=is_dark, inset=2, bottom=2):
-        """(top, end) of each row of ink, and the screenshot, once `expected` (None: any) show."""
+        """(top, end) of each row of ink, and the screenshot, once `expected` (None: any) show
+        and the window looks as on the screenshot before (a slow build paints in steps)."""
+        last = {}
+
         def probe():
             shot = self.session.screenshot()
+            pixels = shot.crop(self.x, self.y, self.x + self.width, self.y + self.height)
+            steady, last["pixels"] = pixels == last.get("pixels"), pixels
             rows = shot.bands(self.x + inset, self.y + inset, self.x + self.width - inset,
                               self.y + self.height - bottom, predicate)
-            return (len(rows) == expected if expected else rows) and (rows, shot)
+            return steady and (len(rows) == expected if expected else rows) and (rows, shot)
         return wait_until(probe, 5, "window %s never showed %s rows" % (self.wid, expected))
 
     def click_row(self, row):
