@@ -304,6 +304,8 @@ NodeConfig node(const ConfigFields& fields) {
     seen.insert(key);
     if (key == "node") {
       config.number = number<unsigned>(value, "node number");
+      // The kernel numbers at most 256 video nodes.
+      if (config.number > 255) throw Fault("bad node number " + quoted(value) + " (0 to 255)");
     } else if (key == "name") {
       device.card = value;
     } else if (key == "bus") {
