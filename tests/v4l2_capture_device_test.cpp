@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ostream>
 
 #include "capture/v4l2/v4l2_formats.h"
@@ -59,7 +60,8 @@ TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverO
       {V4L2_PIX_FMT_YUYV, {{640, 480, {{1, 30}, {1, 15}}}, {320, 240, {{1, 30}}}}, {}, {}},
       {V4L2_PIX_FMT_GREY, {{640, 480, {{1, 30}}}}, {}, {}},
       {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}, {1001, 30000}}}}, {}, {}},
-      {V4L2_PIX_FMT_BGR24, {{160, 120, {{2, 15}}}}, {}, {}},
+      // The slowest rate a FrameRate holds exactly, and one too fast for it.
+      {V4L2_PIX_FMT_BGR24, {{160, 120, {{2, 15}, {INT32_MAX, 1}, {1, UINT32_MAX}}}}, {}, {}},
       {V4L2_PIX_FMT_YUV420, {{320, 240, {{333333, 10000000}, {1000, 25000}}}}, {}, {}}};
   auto device = bind(camera);
   EXPECT_EQ(device->offeredFormats(), (Formats{{Subtype::YUY2, 640, 480, {30, 1}},
@@ -68,6 +70,7 @@ TEST_F(V4l2CaptureDeviceTest, OffersEveryRepresentableFormatSizeAndRateInDriverO
                                                {Subtype::MJPG, 1280, 720, {30, 1}},
                                                {Subtype::MJPG, 1280, 720, {30000, 1001}},
                                                {Subtype::RGB24, 160, 120, {15, 2}},
+                                               {Subtype::RGB24, 160, 120, {1, INT32_MAX}},
                                                {Subtype::I420, 320, 240, {10000000, 333333}},
                                                {Subtype::I420, 320, 240, {25, 1}}}));
 
