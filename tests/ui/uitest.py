@@ -134,9 +134,10 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
         return set(self.xdotool("search", "--onlyvisible", "--name", "").split())
 
     def new_window(self, action):
-        """The window that doing `action` maps (the newest, if more)."""
+        """The window that doing `action` maps (the newest, if more), other than a menu popup
+        `action` returns: one chosen from may still be mapped when its dialog is not yet."""
         before = self.mapped()
-        action()
+        before.add(action())
         return wait_until(lambda: max(self.mapped() - before, key=int, default=None), 10,
                           "no new window appeared")
 
