@@ -411,6 +411,12 @@ int munmap(void* address, size_t length) {
   return result;
 }
 
+// glibc's fortified header declares the poll calls' arrays write-only, though they read the
+// descriptors from them; GCC then takes our reading of them for a read of uninitialised memory.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 int poll(pollfd* fds, nfds_t count, int timeout) {
   if (!anyOurs(fds, count)) return real::poll()(fds, count, timeout);
   std::optional<std::chrono::nanoseconds> wait;
@@ -429,6 +435,9 @@ int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* ma
     wait = std::chrono::seconds(timeout->tv_sec) + std::chrono::nanoseconds(timeout->tv_nsec);
   return pollOurs(fds, count, wait, mask);
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 int __ppoll_chk(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask,
                 size_t /*size*/) {
