@@ -2,31 +2,29 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 #include <cstdlib>
 
 namespace {
 
 // A modal window no test closes would hold the test until the runner's time-out: one left open
-// for five seconds fails the running test and is closed.
+// for five seconds fails the running test and is closed (a dialog's close is its reject).
 void watchForForgottenModals(QTimer& timer) {
-  static QPointer<QWidget> watched;
-  static QElapsedTimer since;
-  QObject::connect(&timer, &QTimer::timeout, [] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal != watched) {
-      watched = modal;
-      since.start();
-    } else if (modal && since.hasExpired(5000)) {
-      ADD_FAILURE() << "a modal window was left open: " << modal->windowTitle().toStdString()
-                    << " (" << modal->metaObject()->className() << ")";
-      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-      modal->close();
-    }
-  });
+  QObject::connect(
+      &timer, &QTimer::timeout, [watched = QPointer<QWidget>(), since = QElapsedTimer()]() mutable {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != watched) {
+          watched = modal;
+          since.start();
+        } else if (modal && since.hasExpired(5000)) {
+          ADD_FAILURE() << "a modal window was left open: " << modal->windowTitle().toStdString()
+                        << " (" << modal->metaObject()->className() << ")";
+          modal->close();
+        }
+      });
   timer.start(200);
 }
 
