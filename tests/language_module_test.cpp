@@ -169,18 +169,5 @@ TEST(LanguageScan, TakesTheUsersOwnModule) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the user's own module was refused";
 }
 
-// The launcher's state directory holds Language as a link to the installed modules: the checks
-// apply to the folder the link leads to.
-TEST(LanguageScan, FollowsALinkedFolder) {
-  LanguageFolder dir;
-  dir.install("b.dll", "module_b");
-  const fs::path link = dir.folder().parent_path() / "state" / "Language";
-  fs::create_directories(link.parent_path());
-  fs::create_symlink(dir.folder(), link);
-  std::ostringstream warnings;
-  EXPECT_NE(chooseLanguageModule(link, 0x0407, warnings), nullptr);
-  EXPECT_EQ(warnings.str(), "");
-}
-
 }  // namespace
 }  // namespace kovracam

@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QStatusTipEvent>
 
-#include "app/frame_geometry.h"
 #include "app/kovracam_app.h"
 #include "app/menu_resource.h"
 #include "capture/frame_stats.h"
@@ -30,15 +29,6 @@ QStringList texts(const QList<QAction*>& actions) {
   return out;
 }
 
-TEST(FrameGeometry, ViewIsFivePixelsLargerThanVideoAndBanner) {
-  EXPECT_EQ(viewSizeForVideo(640, 530), QSize(645, 535));
-  EXPECT_EQ(frameSizeForVideo(640, 530, 22, 20), QSize(645, 22 + 535 + 20));
-  // A client of 800 x 600 below the menu bar with a 20-pixel status bar.
-  EXPECT_EQ(videoRectForClient(800, 600, 20), QRect(0, 50, 795, 525));
-  // Minimised: the negative sizes are passed on as they are.
-  EXPECT_EQ(videoRectForClient(0, 0, 20).size(), QSize(-5, -75));
-}
-
 class StartedApp : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,6 +47,7 @@ class StartedApp : public ::testing::Test {
 
 TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIds) {
   EXPECT_EQ(frame->windowTitle(), "KOVRACAM");
+  EXPECT_EQ((*frame->m_pUiTexts)[IDS_NO_CAMERA], "Can't find Camera device");
   EXPECT_EQ(frame->m_nSelectedDevice, ID_DEVICE_FIRST);  // no choice saved: the first camera
   EXPECT_EQ(frame->view().m_videoCap.m_nWidth, 640);
   EXPECT_EQ(
