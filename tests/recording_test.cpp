@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 
@@ -89,6 +90,41 @@ TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
   std::filesystem::create_directory(file);
   EXPECT_EQ(start(), kAccessDenied);
   EXPECT_EQ(engine.recordingFailure(), "Is a directory");
+}
+
+// After the camera failed and its graph was built anew, a recording is again ended from the
+// camera, so that the frames on their way to the file still reach it.
+TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) {
+  ASSERT_EQ(start(), kOk);
+  record(3);
+  GstElement* graph = testing::capturePipeline();
+  GstElement* camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  postError(camera, GST_RESOURCE_ERROR_READ, "unplugged");
+  gst_object_unref(camera);
+  gst_object_unref(graph);
+  ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
+  engine.TearDown();
+  SetUp();
+  ASSERT_EQ(start(), kOk);
+  record(3);
+  graph = testing::capturePipeline();
+  camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  GstPad* out = gst_element_get_static_pad(camera, "src");
+  std::atomic<bool> ended{false};
+  gst_pad_add_probe(
+      out, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+      [](GstPad*, GstPadProbeInfo* info, gpointer flag) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS)
+          static_cast<std::atomic<bool>*>(flag)->store(true);
+        return GST_PAD_PROBE_OK;
+      },
+      &ended, nullptr);
+  engine.Stop();
+  EXPECT_TRUE(ended) << "the recording was ended behind the camera";
+  EXPECT_TRUE(testing::isCompleteRecording(file));
+  gst_object_unref(out);
+  gst_object_unref(camera);
+  gst_object_unref(graph);
 }
 
 // The wait for a file to be completed is bounded, and skipped when nothing can arrive.
