@@ -39,6 +39,13 @@ class Recording : public ::testing::Test {
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   }
   Status start() { return engine.StartFileCapture(file.string(), &owner, width, height); }
+  // The element named `name` in the engine's current graph, with a reference the caller drops.
+  static GstElement* graphElement(const char* name) {
+    GstElement* graph = testing::capturePipeline();
+    GstElement* element = gst_bin_get_by_name(GST_BIN(graph), name);
+    gst_object_unref(graph);
+    return element;
+  }
   void record(std::uint64_t frames) {
     const std::uint64_t start = frame_stats::produced.load();
     ASSERT_TRUE(processEventsUntil([&] { return frame_stats::produced.load() - start >= frames; }));
@@ -62,9 +69,7 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   });
   ASSERT_EQ(start(), kOk);
   record(5);
-  GstElement* graph = testing::capturePipeline();
-  GstElement* writer = gst_bin_get_by_name(GST_BIN(graph), "File Writer");
-  gst_object_unref(graph);
+  GstElement* writer = graphElement("File Writer");
   postError(writer, GST_RESOURCE_ERROR_WRITE,
             "gstfilesink.c(1): render: /File Writer:\nError while writing to file descriptor 9: "
             "File too large");
@@ -97,18 +102,15 @@ TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
 TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) {
   ASSERT_EQ(start(), kOk);
   record(3);
-  GstElement* graph = testing::capturePipeline();
-  GstElement* camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  GstElement* camera = graphElement(kCaptureFilterName);
   postError(camera, GST_RESOURCE_ERROR_READ, "unplugged");
   gst_object_unref(camera);
-  gst_object_unref(graph);
   ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
   engine.TearDown();
   SetUp();
   ASSERT_EQ(start(), kOk);
   record(3);
-  graph = testing::capturePipeline();
-  camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  camera = graphElement(kCaptureFilterName);
   GstPad* out = gst_element_get_static_pad(camera, "src");
   std::atomic<bool> ended{false};
   gst_pad_add_probe(
@@ -124,7 +126,6 @@ TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) 
   EXPECT_TRUE(testing::isCompleteRecording(file));
   gst_object_unref(out);
   gst_object_unref(camera);
-  gst_object_unref(graph);
 }
 
 // The wait for a file to be completed is bounded, and skipped when nothing can arrive.
