@@ -122,10 +122,9 @@ TEST_F(V4l2ControlsTest, DeviceVanishingAtAnyPointGivesNothingAndEnodev) {
   const int asked =
       io.ioctlCount(kNode, VIDIOC_QUERY_EXT_CTRL) + io.ioctlCount(kNode, VIDIOC_QUERYMENU);
   for (int answered = 0; answered < asked; ++answered) {
-    FakeV4l2Io fresh;
-    fresh.addDevice(kNode, cameraWithControls());
-    fresh.vanishAfterIoctls(kNode, answered);
-    EXPECT_TRUE(V4l2Controls(fresh, kNode).list().empty()) << "after " << answered << " answers";
+    io.addDevice(kNode, cameraWithControls());  // a new device in the node
+    io.vanishAfterIoctls(kNode, answered);
+    EXPECT_TRUE(V4l2Controls(io, kNode).list().empty()) << "after " << answered << " answers";
   }
 }
 

@@ -26,9 +26,6 @@ FakeDevice fakeUvcMetadataNode(const std::string& card) {
   return device;
 }
 
-FakeV4l2Io::FakeV4l2Io() = default;
-FakeV4l2Io::~FakeV4l2Io() = default;
-
 void FakeV4l2Io::addDevice(const std::string& node, FakeDevice device) {
   vanish(node);
   for (auto& control : device.controls) control.value = control.defaultValue;

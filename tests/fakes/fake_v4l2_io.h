@@ -21,7 +21,6 @@
 namespace kovracam {
 
 // The device model is the simulator's; the tests know it by these names.
-using FakeFrameSize = v4l2sim::FrameSize;
 using FakeFormat = v4l2sim::Format;
 using FakeControl = v4l2sim::Control;
 using FakeDevice = v4l2sim::Device;
@@ -34,8 +33,7 @@ FakeDevice fakeUvcMetadataNode(const std::string& card);
 
 class FakeV4l2Io : public V4l2Io {
  public:
-  FakeV4l2Io();
-  ~FakeV4l2Io() override;
+  FakeV4l2Io() = default;
   FakeV4l2Io(const FakeV4l2Io&) = delete;
   FakeV4l2Io& operator=(const FakeV4l2Io&) = delete;
 
