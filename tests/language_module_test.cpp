@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "lang/ui_text_table.h"
+#include "tests/virtual_camera_env.h"
 
 namespace kovracam {
 namespace {
@@ -28,23 +29,18 @@ const char* const kBuiltInVersion = "KORVACAM Version 20081229";
 class LanguageFolder {
  public:
   LanguageFolder() {
-    char pattern[] = "/tmp/kovracam-lang-XXXXXX";
-    root_ = ::mkdtemp(pattern);
     fs::create_directory(folder());
     fs::permissions(folder(), fs::perms(0755));
-    ::setenv("KOVRACAM_TEST_MODULE_LOG", (root_ / "init.log").c_str(), 1);
+    ::setenv("KOVRACAM_TEST_MODULE_LOG", (root_.path() / "init.log").c_str(), 1);
   }
-  ~LanguageFolder() {
-    ::unsetenv("KOVRACAM_TEST_MODULE_LOG");
-    fs::remove_all(root_);
-  }
-  fs::path folder() const { return root_ / "Language"; }
+  ~LanguageFolder() { ::unsetenv("KOVRACAM_TEST_MODULE_LOG"); }
+  fs::path folder() const { return root_.path() / "Language"; }
   void install(const std::string& name, const std::string& module) const {
     fs::copy_file(fs::path(KOVRACAM_TEST_MODULES) / (module + ".so"), folder() / name);
     fs::permissions(folder() / name, fs::perms(0755));
   }
   std::string initialisers() const {
-    std::ifstream in(root_ / "init.log");
+    std::ifstream in(root_.path() / "init.log");
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   // The table as the frame builds it, with the warnings printed meanwhile.
@@ -57,7 +53,7 @@ class LanguageFolder {
   }
 
  private:
-  fs::path root_;
+  testing::ScratchDirectory root_;  // holds Language and init.log
 };
 
 // The choice: each case installs its files, then reads the version text and which modules ran.
@@ -65,8 +61,9 @@ TEST(LanguageScan, ChoosesTheFirstMatchingModuleInByteOrder) {
   const struct {
     std::vector<std::pair<std::string, std::string>> files;  // name in Language, test module
     std::optional<std::uint16_t> langId;
-    const char* version;       // entry IDS_ABOUT_VERSION
-    const char* initialisers;  // tags of the modules opened, in order
+    const char* version;                                  // entry IDS_ABOUT_VERSION
+    const char* initialisers;                             // tags of the modules opened, in order
+    std::vector<std::pair<int, const char*>> texts = {};  // more entries, empty where it lacks them
   } cases[] = {// Installed b first: the choice must not follow the file system's listing order.
                {{{"b.dll", "module_b"}, {"a.dll", "module_a"}}, 0x0407, "A 5002", "A\n"},
                {{{"A.DLL", "module_a"}}, 0x0407, "A 5002", "A\n"},
@@ -74,7 +71,19 @@ TEST(LanguageScan, ChoosesTheFirstMatchingModuleInByteOrder) {
                {{{"a.dll", "module_no_id"}, {"b.dll", "module_b"}}, 0x0407, "B 5002", "I\nB\n"},
                {{{"a.dll.bak", "module_a"}, {"dll", "module_a"}}, 0x0407, kBuiltInVersion, ""},
                {{{"a.dll", "module_a"}}, 0x0C07, kBuiltInVersion, "A\n"},  // another sublanguage
-               {{{"a.dll", "module_a"}}, std::nullopt, kBuiltInVersion, "A\n"}};  // unknown locale
+               {{{"a.dll", "module_a"}}, std::nullopt, kBuiltInVersion, "A\n"},  // unknown locale
+               {{{"x.dll", "module_no_strings"}}, 0x0407, "", "S\n", {{IDS_MENU_FILE, ""}}},
+               {{{"x.dll", "module_no_5019"}},
+                0x0407,
+                "M 5002",
+                "M\n",
+                {{IDS_MENU_CAPTURE, ""}, {IDS_MENU_OPTION, "M 5018"}}},
+               // The block ends inside the last string the table takes.
+               {{{"x.dll", "module_overrun"}},
+                0x0407,
+                "O 5002",
+                "O\n",
+                {{IDS_OK, ""}, {IDS_MENU_CAPTURE, "O 5019"}}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.files.front().first + " " + c.files.front().second);
     LanguageFolder dir;
@@ -83,26 +92,7 @@ TEST(LanguageScan, ChoosesTheFirstMatchingModuleInByteOrder) {
     EXPECT_EQ(table[IDS_ABOUT_VERSION], c.version);
     EXPECT_EQ(dir.initialisers(), c.initialisers);
     EXPECT_EQ(warnings, "");
-  }
-}
-
-TEST(LanguageScan, ChosenModuleLeavesWhatItLacksEmpty) {
-  const struct {
-    const char* module;
-    int empty;
-    int kept;
-    const char* keptText;
-  } cases[] = {{"module_no_strings", IDS_MENU_CAPTURE, IDS_MENU_FILE, ""},
-               {"module_no_5019", IDS_MENU_CAPTURE, IDS_MENU_OPTION, "M 5018"},
-               // The block ends inside the last string the table takes.
-               {"module_overrun", IDS_OK, IDS_MENU_CAPTURE, "O 5019"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.module);
-    LanguageFolder dir;
-    dir.install("x.dll", c.module);
-    const auto [table, warnings] = dir.load(0x0407);
-    EXPECT_EQ(table[c.empty], "");
-    EXPECT_EQ(table[c.kept], c.keptText);
+    for (const auto& [id, text] : c.texts) EXPECT_EQ(table[id], text) << id;
   }
 }
 
