@@ -24,13 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::processEventsUntil;
 
-// Posts an error from `element`, as a camera pulled out or a full disk looks to the pipeline.
-void postError(GstElement* element, int code, const char* debug) {
-  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "failed");
-  gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, debug));
-  g_error_free(error);
-}
-
 // Every way out of a recording is checked through the real window (tests/faults.md).
 class Recording : public ::testing::Test {
  protected:
@@ -39,12 +32,14 @@ class Recording : public ::testing::Test {
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   }
   Status start() { return engine.StartFileCapture(file.string(), &owner, width, height); }
-  // The element named `name` in the engine's current graph, with a reference the caller drops.
-  static GstElement* graphElement(const char* name) {
-    GstElement* graph = testing::capturePipeline();
-    GstElement* element = gst_bin_get_by_name(GST_BIN(graph), name);
-    gst_object_unref(graph);
-    return element;
+  // Posts an error from the graph's element `name`, as a camera pulled out or a full disk looks
+  // to the pipeline.
+  static void postError(const char* name, int code, const char* debug) {
+    g_autoptr(GstElement) graph = testing::capturePipeline();
+    g_autoptr(GstElement) element = gst_bin_get_by_name(GST_BIN(graph), name);
+    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "failed");
+    gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, debug));
+    g_error_free(error);
   }
   void record(std::uint64_t frames) {
     const std::uint64_t start = frame_stats::produced.load();
@@ -69,11 +64,9 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   });
   ASSERT_EQ(start(), kOk);
   record(5);
-  GstElement* writer = graphElement("File Writer");
-  postError(writer, GST_RESOURCE_ERROR_WRITE,
+  postError("File Writer", GST_RESOURCE_ERROR_WRITE,
             "gstfilesink.c(1): render: /File Writer:\nError while writing to file descriptor 9: "
             "File too large");
-  gst_object_unref(writer);
   ASSERT_TRUE(processEventsUntil([&] { return !failedPath.empty(); }));
   EXPECT_EQ(failedPath, file.string());
   EXPECT_EQ(failedReason, "File too large");
@@ -102,16 +95,15 @@ TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
 TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) {
   ASSERT_EQ(start(), kOk);
   record(3);
-  GstElement* camera = graphElement(kCaptureFilterName);
-  postError(camera, GST_RESOURCE_ERROR_READ, "unplugged");
-  gst_object_unref(camera);
+  postError(kCaptureFilterName, GST_RESOURCE_ERROR_READ, "unplugged");
   ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
   engine.TearDown();
   SetUp();
   ASSERT_EQ(start(), kOk);
   record(3);
-  camera = graphElement(kCaptureFilterName);
-  GstPad* out = gst_element_get_static_pad(camera, "src");
+  g_autoptr(GstElement) graph = testing::capturePipeline();
+  g_autoptr(GstElement) camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  g_autoptr(GstPad) out = gst_element_get_static_pad(camera, "src");
   std::atomic<bool> ended{false};
   gst_pad_add_probe(
       out, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
@@ -124,27 +116,24 @@ TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) 
   engine.Stop();
   EXPECT_TRUE(ended) << "the recording was ended behind the camera";
   EXPECT_TRUE(testing::isCompleteRecording(file));
-  gst_object_unref(out);
-  gst_object_unref(camera);
 }
 
 // The wait for a file to be completed is bounded, and skipped when nothing can arrive.
 TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
   testing::ScratchDirectory folder;
-  GstElement* idle = gst_parse_launch("videotestsrc ! tee name=t", nullptr);
-  GstElement* idleTee = gst_bin_get_by_name(GST_BIN(idle), "t");
+  g_autoptr(GstElement) idle = gst_parse_launch("videotestsrc ! tee name=t", nullptr);
+  g_autoptr(GstElement) idleTee = gst_bin_get_by_name(GST_BIN(idle), "t");
   EXPECT_EQ(
       RecordingBranch(idle, idleTee, (folder.path() / "never.avi").string()).finish(nullptr, 5s),
       RecordingBranch::Finish::NotStreaming);
-  gst_object_unref(idleTee);
-  gst_object_unref(idle);
-  GstElement* pipeline = gst_parse_launch("videotestsrc is-live=true ! tee name=t", nullptr);
-  GstElement* tee = gst_bin_get_by_name(GST_BIN(pipeline), "t");
+  g_autoptr(GstElement) pipeline =
+      gst_parse_launch("videotestsrc is-live=true ! tee name=t", nullptr);
+  g_autoptr(GstElement) tee = gst_bin_get_by_name(GST_BIN(pipeline), "t");
   RecordingBranch branch(pipeline, tee, (folder.path() / "stuck.avi").string());
   ASSERT_EQ(branch.open(nullptr), kOk);
   // A writer that never takes anything: the end-of-stream cannot reach it.
-  GstElement* writer = gst_bin_get_by_name(GST_BIN(pipeline), "File Writer");
-  GstPad* pad = gst_element_get_static_pad(writer, "sink");
+  g_autoptr(GstElement) writer = gst_bin_get_by_name(GST_BIN(pipeline), "File Writer");
+  g_autoptr(GstPad) pad = gst_element_get_static_pad(writer, "sink");
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, nullptr, nullptr, nullptr);
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
   const auto started = std::chrono::steady_clock::now();
@@ -154,10 +143,6 @@ TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
   EXPECT_EQ(branch.finish(nullptr, 5s), RecordingBranch::Finish::TimedOut);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
   gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(pad);
-  gst_object_unref(writer);
-  gst_object_unref(tee);
-  gst_object_unref(pipeline);
 }
 
 // A writer stopped without the end of the stream and cut inside a frame, as a full disk leaves
@@ -165,7 +150,7 @@ TEST(RecordingBranchFinish, WaitsNoLongerThanItsBound) {
 TEST(AviSeal, KeepsTheWholeFramesAndCountsThem) {
   testing::ScratchDirectory folder;
   const auto file = folder.path() / "cut.avi";
-  GstElement* pipeline = gst_parse_launch(
+  g_autoptr(GstElement) pipeline = gst_parse_launch(
       ("videotestsrc is-live=true ! video/x-raw,format=YUY2,width=32,height=24,framerate=100/1 ! "
        "avimux ! filesink location=" +
        file.string())
@@ -175,7 +160,6 @@ TEST(AviSeal, KeepsTheWholeFramesAndCountsThem) {
   std::error_code error;
   ASSERT_TRUE(processEventsUntil([&] { return std::filesystem::file_size(file, error) > 40000; }));
   gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(pipeline);
   std::filesystem::resize_file(file, std::filesystem::file_size(file) - 700);
   const auto frames = sealAviFile(file.string());
   ASSERT_TRUE(frames.has_value());

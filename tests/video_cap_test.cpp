@@ -103,9 +103,7 @@ TEST_F(VideoCapTest, BuildChoosesTheFormatItCanGrabOrRefusesTheCamera) {
     fresh.SelectDevice("virtual:m");
     EXPECT_EQ(fresh.BuildGraph(&w, &h), c.status);
     EXPECT_EQ(QSize(w, h), QSize(c.width, c.height));
-    if (c.status == kOk) {
-      EXPECT_EQ(fresh.pixelFormat(), c.pixel);
-    }
+    EXPECT_EQ(fresh.pixelFormat(), c.pixel);
     EXPECT_EQ(boxes.seen, c.box ? QStringList{c.box} : QStringList{});
     fresh.TearDown();
     EXPECT_FALSE(fresh.hasGraph());
@@ -151,7 +149,7 @@ TEST_F(VideoCapTest, TearDownReleasesTheGraphTheWindowAndTheDevice) {
   // Negative sizes from a minimised frame mean an empty window.
   EXPECT_EQ(engine.PlaceVideoWindow(&owner, -5, -75), kOk);
   EXPECT_EQ(engine.videoWindow()->size(), QSize(0, 0));
-  GstElement* graph = testing::capturePipeline();
+  g_autoptr(GstElement) graph = testing::capturePipeline();
   engine.Stop();
   engine.TearDown();
   EXPECT_FALSE(engine.hasGraph() || engine.hasMoniker());
@@ -161,7 +159,6 @@ TEST_F(VideoCapTest, TearDownReleasesTheGraphTheWindowAndTheDevice) {
   GstState state;
   gst_element_get_state(graph, &state, nullptr, 0);
   EXPECT_EQ(state, GST_STATE_NULL);
-  gst_object_unref(graph);
 }
 
 }  // namespace
