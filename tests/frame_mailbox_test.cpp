@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <atomic>
-#include <chrono>
 #include <thread>
+
+#include "tests/virtual_camera_env.h"
 
 namespace kovracam {
 namespace {
@@ -38,10 +38,8 @@ TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
     }
     done = true;
   });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while ((!done || lastTaken != kFrames) && std::chrono::steady_clock::now() < deadline) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
+  testing::processEventsUntil([&] { return done && lastTaken == kFrames; },
+                              std::chrono::seconds(20));
   streaming.join();
   EXPECT_EQ(lastTaken, kFrames);  // the newest frame always arrives
   EXPECT_TRUE(inOrder);           // never an older frame after a newer one
