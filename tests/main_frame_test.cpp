@@ -45,7 +45,7 @@ class StartedApp : public ::testing::Test {
   CMainFrame* frame = nullptr;
 };
 
-TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIds) {
+TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIdsAndEachCameraOnce) {
   EXPECT_EQ(frame->windowTitle(), "KOVRACAM");
   EXPECT_EQ((*frame->m_pUiTexts)[IDS_NO_CAMERA], "Can't find Camera device");
   EXPECT_EQ(frame->m_nSelectedDevice, ID_DEVICE_FIRST);  // no choice saved: the first camera
@@ -53,13 +53,23 @@ TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIds) {
   EXPECT_EQ(
       texts(frame->popup(kOptionMenu)->actions()),
       QStringList({"&Preview", "-", "Video Capture filter", "Video Capture Pin", "Frequency"}));
-  const QList<QAction*> devices = frame->popup(kDeviceMenu)->actions();
-  EXPECT_EQ(texts(devices), QStringList({"Red Camera", "Blue Camera"}));
-  EXPECT_EQ(devices[1]->data().toUInt(), ID_DEVICE_FIRST + 1);
+  QMenu* devices = frame->popup(kDeviceMenu);
+  EXPECT_EQ(texts(devices->actions()), QStringList({"Red Camera", "Blue Camera"}));
+  EXPECT_EQ(devices->actions()[1]->data().toUInt(), ID_DEVICE_FIRST + 1);
+  frame->OnInitMenuPopup(devices, kDeviceMenu);
+  frame->OnInitMenuPopup(devices, kDeviceMenu);
+  EXPECT_EQ(texts(devices->actions()), QStringList({"Red Camera", "Blue Camera"}));
+  EXPECT_TRUE(devices->actions()[0]->isChecked());
+  EXPECT_FALSE(devices->actions()[1]->isChecked());
+  cams.write(
+      "id=red; name=Red Camera; formats=YUY2 640x480@30; pattern=red\n"
+      "id=green; name=Green Camera; formats=YUY2 320x240@30; pattern=green\n");
+  frame->OnInitMenuPopup(devices, kDeviceMenu);
+  EXPECT_EQ(texts(devices->actions()), QStringList({"Red Camera", "Green Camera"}));
 }
 
-// Start, Stop, Snapshot, Preview (enabled, checked), Video Capture filter, Frequency: the items'
-// states as each popup opens, and the pane, through preview on, recording and preview off.
+// Start, Stop, Snapshot, Preview, Video Capture filter, Frequency enabled, Preview checked: the
+// items' states as each popup opens, and the pane, through preview on, recording and preview off.
 TEST_F(StartedApp, MenusAndPaneFollowPreviewAndRecording) {
   QMenu* capture = frame->popup(kCaptureMenu);
   QMenu* option = frame->popup(kOptionMenu);
@@ -67,12 +77,10 @@ TEST_F(StartedApp, MenusAndPaneFollowPreviewAndRecording) {
     frame->OnInitMenuPopup(capture, kCaptureMenu);
     frame->OnInitMenuPopup(option, kOptionMenu);
     QString out;
-    for (QAction* a : capture->actions()) out += a->isEnabled() ? '1' : '0';
-    out += option->actions()[0]->isEnabled() ? '1' : '0';
-    out += option->actions()[0]->isChecked() ? '1' : '0';
-    out += option->actions()[2]->isEnabled() ? '1' : '0';
-    out += option->actions()[4]->isEnabled() ? '1' : '0';
-    return out;
+    const QList<QAction*> options = option->actions();
+    for (QAction* a : capture->actions() + QList{options[0], options[2], options[4]})
+      out += a->isEnabled() ? '1' : '0';
+    return out + (options[0]->isChecked() ? '1' : '0');
   };
   EXPECT_EQ(state(), "1011111");
   ASSERT_TRUE(processEventsUntil([&] { return frame->paneText().startsWith("Frame Rate "); }));
@@ -95,8 +103,7 @@ TEST_F(StartedApp, MenusAndPaneFollowPreviewAndRecording) {
 // window; the frame stays in its recording state until Stop Capture, which previews again.
 TEST_F(StartedApp, AnotherCameraCompletesTheRecordingAndStopCapturePreviewsAgain) {
   const auto file = cwd.path() / "take.avi";
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   ASSERT_EQ(frame->view().StartRecording(QString::fromStdString(file.string()), &width, &height),
             kOk);
   frame->m_bRecording = true;
@@ -113,36 +120,19 @@ TEST_F(StartedApp, AnotherCameraCompletesTheRecordingAndStopCapturePreviewsAgain
   EXPECT_TRUE(frame->view().m_videoCap.isRunning());
 }
 
-TEST_F(StartedApp, ReopeningTheDeviceMenuListsEachCameraOnce) {
-  QMenu* devices = frame->popup(kDeviceMenu);
-  frame->OnInitMenuPopup(devices, kDeviceMenu);
-  frame->OnInitMenuPopup(devices, kDeviceMenu);
-  EXPECT_EQ(texts(devices->actions()), QStringList({"Red Camera", "Blue Camera"}));
-  EXPECT_TRUE(devices->actions()[0]->isChecked());
-  EXPECT_FALSE(devices->actions()[1]->isChecked());
-  cams.write(
-      "id=red; name=Red Camera; formats=YUY2 640x480@30; pattern=red\n"
-      "id=green; name=Green Camera; formats=YUY2 320x240@30; pattern=green\n");
-  frame->OnInitMenuPopup(devices, kDeviceMenu);
-  EXPECT_EQ(texts(devices->actions()), QStringList({"Red Camera", "Green Camera"}));
-}
-
+// A choice made while maximised stays in force unsaved, and is fitted when the frame is restored.
 TEST_F(StartedApp, MaximisedFrameTakesTheFittedSizeWhenRestored) {
-  frame->showMaximized();
-  ASSERT_TRUE(processEventsUntil([&] { return frame->isMaximized(); }, std::chrono::seconds(3)));
-  frame->OnDevice(ID_DEVICE_FIRST + 1);  // a 320 x 240 camera: fitted while maximised
-  EXPECT_TRUE(frame->isMaximized());
-  frame->showNormal();
-  ASSERT_TRUE(processEventsUntil([&] { return frame->view().size() == QSize(325, 295); },
-                                 std::chrono::seconds(3)));
-}
-
-TEST_F(StartedApp, TheChoiceStaysInForceWhenTheFileCannotBeWritten) {
   CChildView& view = frame->view();
   view.m_strCurDir = QStringLiteral("/proc");  // nobody, root included, can create files here
+  frame->showMaximized();
+  ASSERT_TRUE(processEventsUntil([&] { return frame->isMaximized(); }, std::chrono::seconds(3)));
   frame->OnDevice(ID_DEVICE_FIRST + 1);
   EXPECT_EQ(view.m_nCurDevice, ID_DEVICE_FIRST + 1);
   EXPECT_EQ(view.m_videoCap.m_nWidth, 320);
+  EXPECT_TRUE(frame->isMaximized());
+  frame->showNormal();
+  ASSERT_TRUE(
+      processEventsUntil([&] { return view.size() == QSize(325, 295); }, std::chrono::seconds(3)));
 }
 
 }  // namespace
