@@ -103,7 +103,8 @@ TEST_F(StartedApp, MenusAndPaneFollowPreviewAndRecording) {
 // window; the frame stays in its recording state until Stop Capture, which previews again.
 TEST_F(StartedApp, AnotherCameraCompletesTheRecordingAndStopCapturePreviewsAgain) {
   const auto file = cwd.path() / "take.avi";
-  int width = 0, height = 0;
+  int width = 0;
+  int height = 0;
   ASSERT_EQ(frame->view().StartRecording(QString::fromStdString(file.string()), &width, &height),
             kOk);
   frame->m_bRecording = true;
