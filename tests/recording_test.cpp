@@ -32,11 +32,15 @@ class Recording : public ::testing::Test {
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   }
   Status start() { return engine.StartFileCapture(file.string(), &owner, width, height); }
+  // The element named `name` in the engine's current graph, with a reference the caller drops.
+  static GstElement* graphElement(const char* name) {
+    g_autoptr(GstElement) graph = testing::capturePipeline();
+    return gst_bin_get_by_name(GST_BIN(graph), name);
+  }
   // Posts an error from the graph's element `name`, as a camera pulled out or a full disk looks
   // to the pipeline.
   static void postError(const char* name, int code, const char* debug) {
-    g_autoptr(GstElement) graph = testing::capturePipeline();
-    g_autoptr(GstElement) element = gst_bin_get_by_name(GST_BIN(graph), name);
+    g_autoptr(GstElement) element = graphElement(name);
     GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "failed");
     gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, debug));
     g_error_free(error);
@@ -101,8 +105,7 @@ TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) 
   SetUp();
   ASSERT_EQ(start(), kOk);
   record(3);
-  g_autoptr(GstElement) graph = testing::capturePipeline();
-  g_autoptr(GstElement) camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  g_autoptr(GstElement) camera = graphElement(kCaptureFilterName);
   g_autoptr(GstPad) out = gst_element_get_static_pad(camera, "src");
   std::atomic<bool> ended{false};
   gst_pad_add_probe(
