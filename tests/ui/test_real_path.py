@@ -76,19 +76,13 @@ def sanitized(app):
     return asan_runtime(app) is not None
 
 
-def pane_ink(frame):
-    """The status bar's text, left of its size grip, as ink."""
-    return frame.session.screenshot().ink(frame.x, frame.status_top, frame.x + frame.width - 20,
-                                          frame.y + frame.height)
-
-
 def pane_inks(frame):
     """The status bar's texts over four seconds: the readings of a camera's rate, 30.0 or 29.9
     say, as the measured intervals jitter."""
     seen = set()
     for _ in range(16):
         time.sleep(0.25)
-        seen.add(pane_ink(frame))
+        seen.add(frame.status_ink())
     return seen
 
 
@@ -116,7 +110,7 @@ def test_preview_controls_format_and_identity(args):
         s.wait_unmapped(popup.wid)
         test_window.check_view(s, frame, args.source, 640, 480)
         reads = lambda rate: not rates or uitest.wait_until(  # noqa: E731
-            lambda: pane_ink(frame) in rates[rate], 10, "the pane does not read %d" % rate)
+            lambda: frame.status_ink() in rates[rate], 10, "the pane does not read %d" % rate)
         reads(30)
         popup, submenu, rows, marks = test_window.frequency_marks(frame)
         check(marks == [True, False], "the camera's 50 Hz reads back as %s" % marks)

@@ -47,18 +47,9 @@ def start(s, modules, lang, fps=30):
                    {"LANG": lang, "LC_ALL": "", "LC_MESSAGES": "", "LANGUAGE": ""})
 
 
-def settled(s, w):
+def settled(w):
     """A screenshot on which the window shows text (grayed too) and the one before agrees."""
-    last = {}
-
-    def probe():
-        shot = s.screenshot()
-        pixels = shot.crop(w.x, w.y, w.x + w.width, w.y + w.height)
-        inked = shot.share((w.x + 2, w.y + 2, w.x + w.width - 2, w.y + w.height - 2),
-                           lambda rgb: luminance(rgb) < 215, 2) > 0
-        steady, last["pixels"] = inked and pixels == last.get("pixels"), pixels
-        return shot if steady else None
-    return uitest.wait_until(probe, 5, "window %s never settled" % w.wid)
+    return w.items(predicate=lambda rgb: luminance(rgb) < 215)[1]
 
 
 def seen(frame, key="Escape"):
@@ -66,10 +57,10 @@ def seen(frame, key="Escape"):
     s = frame.session
     bar = s.screenshot().crop(frame.x, frame.y, frame.x + frame.width, frame.view_top)
     popup = frame.open_menu(HELP_MENU)
-    settled(s, popup)
+    settled(popup)
     box = uitest.Window(s, s.new_window(lambda: s.click(  # its only item
         popup.x + popup.width // 2, popup.y + popup.height // 2)))
-    shot = settled(s, box)
+    shot = settled(box)
     caption = s.xdotool("getwindowname", box.wid)
     s.key(key)
     s.wait_unmapped(box.wid)
@@ -80,10 +71,8 @@ def seen(frame, key="Escape"):
 
 
 def expect_rate(frame, ink, text):
-    """Waits for the status bar, left of its size grip, to show what `ink` shows."""
-    uitest.wait_until(lambda: frame.session.screenshot().ink(
-        frame.x, frame.status_top, frame.x + frame.width - 20, frame.y + frame.height) == ink,
-        15, "the status bar never showed " + text)
+    """Waits for the status bar to show what `ink` shows."""
+    uitest.wait_until(lambda: frame.status_ink() == ink, 15, "the status bar never showed " + text)
 
 
 def test_built_in_and_shipped_texts_and_the_frame_rate(args):

@@ -214,6 +214,10 @@ class Frame(Window):
         menu, status = view_top - self.y, bottom - status_top
         return 10 < menu < 40 and 10 < status < 40 and (view_top, status_top)
 
+    def status_ink(self):  # the status bar's text, left of its size grip
+        return self.session.screenshot().ink(self.x, self.status_top, self.x + self.width - 20,
+                                             self.y + self.height)
+
     def titles(self, shot):  # (left, end) of each, left to right
         return shot.bands(self.x, self.y + 1, self.x + self.width, self.view_top - 2, is_dark,
                           vertical=False, gap=8)
