@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "lang/utf16.h"
-#include "tests/virtual_camera_env.h"
+#include "tests/test_env.h"
 #include "view/atomic_file.h"
 
 namespace kovracam {

@@ -11,7 +11,7 @@
 
 #include "lang/utf16.h"
 #include "tests/fakes/fake_v4l2_io.h"
-#include "tests/virtual_camera_env.h"
+#include "tests/test_env.h"
 
 namespace kovracam {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "lang/ui_text_table.h"
-#include "tests/virtual_camera_env.h"
+#include "tests/test_env.h"
 
 namespace kovracam {
 namespace {

@@ -17,7 +17,7 @@
 #include "res/command_ids.h"
 #include "tests/engine_probe.h"
 #include "tests/fakes/fake_v4l2_io.h"
-#include "tests/virtual_camera_env.h"
+#include "tests/test_env.h"
 #include "view/child_view.h"
 
 namespace kovracam {

@@ -10,7 +10,7 @@
 
 #include "tests/engine_probe.h"
 #include "tests/fakes/fake_v4l2_io.h"
-#include "tests/virtual_camera_env.h"
+#include "tests/test_env.h"
 
 namespace kovracam {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "tests/virtual_camera_env.h"
+#include "tests/test_env.h"
 
 namespace kovracam {
 namespace {
