@@ -86,6 +86,8 @@ TEST_F(StartedApp, MenusAndPaneFollowPreviewAndRecording) {
   EXPECT_TRUE(frame->paneText().startsWith("Frame Rate "));
   frame->m_bRecording = true;
   EXPECT_EQ(state(), "0110111");
+  frame->OnDevice(ID_DEVICE_FIRST + 1);  // another camera: still recording until Stop Capture
+  EXPECT_EQ(state(), "0110111");
   frame->OnCaptureStop();  // previews again
   EXPECT_EQ(state(), "1011111");
   frame->OnOptionPreview();
