@@ -52,6 +52,8 @@ void FrameMailbox::postError(const QString& message) {
   }
 }
 
+bool FrameMailbox::streamHasFailed() { return !read(mutex_, error_).isEmpty(); }
+
 void FrameMailbox::postRecordingError(const QString& reason) {
   if (keepFirst(mutex_, recordingError_, reason)) {
     QCoreApplication::postEvent(this, new QEvent(kRecordingErrorEvent));

@@ -171,7 +171,9 @@ Status CVideoCap::Run() {
     change = gst_element_get_state(m_pGraph, nullptr, nullptr, kStartTimeout);
   }
   m_timing.reset();
-  if (change == GST_STATE_CHANGE_FAILURE) {
+  // A source that fails while negotiating posts its error, then ends its stream; the end lets
+  // the graph reach playing, so the state change alone may report success.
+  if (change == GST_STATE_CHANGE_FAILURE || (m_mailbox && m_mailbox->streamHasFailed())) {
     gst_element_set_state(m_pGraph, GST_STATE_NULL);
     std::cerr << "kovracam: the camera cannot start: another program may be using it\n";
     return kDeviceUnavailable;

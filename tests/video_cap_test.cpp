@@ -141,6 +141,22 @@ TEST_F(VideoCapTest, SnapshotsAreUprightInTheCamerasColours) {
   }
 }
 
+// A source that fails while negotiating posts its error and then ends its stream, and the end
+// lets the graph reach playing as if it had started: the error still fails the start.
+TEST_F(VideoCapTest, ACameraThatReportedAnErrorFailsTheStart) {
+  VirtualCameraEnv cams("id=a; name=A; formats=YUY2 160x120@30\n");
+  ASSERT_EQ(engine.SelectDevice("virtual:a"), kOk);
+  ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
+  ASSERT_EQ(engine.RenderPreview(), kOk);
+  g_autoptr(GstElement) graph = testing::capturePipeline();
+  g_autoptr(GstElement) camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
+  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_BUSY, "busy");
+  gst_element_post_message(camera, gst_message_new_error(GST_OBJECT(camera), error, ""));
+  g_error_free(error);
+  EXPECT_EQ(engine.Run(), kDeviceUnavailable);
+  EXPECT_FALSE(engine.isRunning());
+}
+
 TEST_F(VideoCapTest, TearDownReleasesTheGraphTheWindowAndTheDevice) {
   VirtualCameraEnv cams("id=a; name=A; formats=YUY2 160x120@30; pattern=red\n");
   start("virtual:a");
