@@ -46,4 +46,16 @@ GstElement* capturePipeline() {
   return static_cast<GstElement*>(g_weak_ref_get(&newestPipeline));
 }
 
+GstElement* graphElement(const char* name) {
+  g_autoptr(GstElement) graph = capturePipeline();
+  return gst_bin_get_by_name(GST_BIN(graph), name);
+}
+
+void postGraphError(const char* name, int code, const char* debug) {
+  g_autoptr(GstElement) element = graphElement(name);
+  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "failed");
+  gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, debug));
+  g_error_free(error);
+}
+
 }  // namespace kovracam::testing

@@ -17,6 +17,13 @@ namespace kovracam::testing {
 // nullptr when there is none.
 GstElement* capturePipeline();
 
+// The element named `name` in the newest capture graph, with a reference the caller drops.
+GstElement* graphElement(const char* name);
+
+// Posts an error from the graph's element `name`, as a camera pulled out or a full disk looks to
+// the pipeline.
+void postGraphError(const char* name, int code, const char* debug);
+
 // Closes every modal message box as soon as it shows and keeps "caption: text" of each.
 class ModalBoxCloser : public QObject {
  public:

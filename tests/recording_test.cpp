@@ -22,6 +22,8 @@ namespace kovracam {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::graphElement;
+using testing::postGraphError;
 using testing::processEventsUntil;
 
 // Every way out of a recording is checked through the real window (tests/faults.md).
@@ -32,19 +34,6 @@ class Recording : public ::testing::Test {
     ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   }
   Status start() { return engine.StartFileCapture(file.string(), &owner, width, height); }
-  // The element named `name` in the engine's current graph, with a reference the caller drops.
-  static GstElement* graphElement(const char* name) {
-    g_autoptr(GstElement) graph = testing::capturePipeline();
-    return gst_bin_get_by_name(GST_BIN(graph), name);
-  }
-  // Posts an error from the graph's element `name`, as a camera pulled out or a full disk looks
-  // to the pipeline.
-  static void postError(const char* name, int code, const char* debug) {
-    g_autoptr(GstElement) element = graphElement(name);
-    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "failed");
-    gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, debug));
-    g_error_free(error);
-  }
   void record(std::uint64_t frames) {
     const std::uint64_t start = frame_stats::produced.load();
     ASSERT_TRUE(processEventsUntil([&] { return frame_stats::produced.load() - start >= frames; }));
@@ -68,9 +57,10 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   });
   ASSERT_EQ(start(), kOk);
   record(5);
-  postError("File Writer", GST_RESOURCE_ERROR_WRITE,
-            "gstfilesink.c(1): render: /File Writer:\nError while writing to file descriptor 9: "
-            "File too large");
+  postGraphError(
+      "File Writer", GST_RESOURCE_ERROR_WRITE,
+      "gstfilesink.c(1): render: /File Writer:\nError while writing to file descriptor 9: "
+      "File too large");
   ASSERT_TRUE(processEventsUntil([&] { return !failedPath.empty(); }));
   EXPECT_EQ(failedPath, file.string());
   EXPECT_EQ(failedReason, "File too large");
@@ -99,7 +89,7 @@ TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
 TEST_F(Recording, AfterACameraFailureTheNextRecordingIsAgainEndedFromTheCamera) {
   ASSERT_EQ(start(), kOk);
   record(3);
-  postError(kCaptureFilterName, GST_RESOURCE_ERROR_READ, "unplugged");
+  postGraphError(kCaptureFilterName, GST_RESOURCE_ERROR_READ, "unplugged");
   ASSERT_TRUE(processEventsUntil([&] { return !engine.isRunning(); }));
   engine.TearDown();
   SetUp();

@@ -148,11 +148,7 @@ TEST_F(VideoCapTest, ACameraThatReportedAnErrorFailsTheStart) {
   ASSERT_EQ(engine.SelectDevice("virtual:a"), kOk);
   ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   ASSERT_EQ(engine.RenderPreview(), kOk);
-  g_autoptr(GstElement) graph = testing::capturePipeline();
-  g_autoptr(GstElement) camera = gst_bin_get_by_name(GST_BIN(graph), kCaptureFilterName);
-  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_BUSY, "busy");
-  gst_element_post_message(camera, gst_message_new_error(GST_OBJECT(camera), error, ""));
-  g_error_free(error);
+  testing::postGraphError(kCaptureFilterName, GST_RESOURCE_ERROR_BUSY, "busy");
   EXPECT_EQ(engine.Run(), kDeviceUnavailable);
   EXPECT_FALSE(engine.isRunning());
 }
