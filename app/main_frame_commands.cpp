@@ -121,9 +121,26 @@ void CMainFrame::OnOptionFilterProperties() {
 void CMainFrame::OnOptionPinProperties() {
   int width = 0;
   int heightWithBanner = 0;
-  if (m_wndView->RestartWithPinProperties(&width, &heightWithBanner) == kOk) {
+  const Status status = m_wndView->RestartWithPinProperties(&width, &heightWithBanner);
+  if (status == kOk) {
     FitToVideo(width, heightWithBanner);
+    return;
   }
+  // The old graph is gone: the preview is off, and the user hears why. An unsupported type has
+  // had its own box.
+  CChildView& view = *m_wndView;
+  view.m_videoCap.TearDown();
+  view.m_bRunning = false;
+  m_bPreview = false;
+  m_bRecording = false;  // a recording was completed when the restart stopped its graph
+  m_strRecordingPath.clear();
+  if (status == kUnsupportedSubtype) return;
+  const std::string& reason = view.m_videoCap.startFailure();
+  showCaptureFailure(
+      QStringLiteral("The preview cannot go on with the chosen format: %1.\nTurn Preview on to "
+                     "start it again.")
+          .arg(reason.empty() ? QStringLiteral("the camera could not be started")
+                              : QString::fromStdString(reason)));
 }
 
 void CMainFrame::OnFrequency50Hz() { m_wndView->m_videoCap.SetPowerLineFrequency(1); }

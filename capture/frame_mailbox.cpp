@@ -52,7 +52,7 @@ void FrameMailbox::postError(const QString& message) {
   }
 }
 
-bool FrameMailbox::streamHasFailed() { return !read(mutex_, error_).isEmpty(); }
+QString FrameMailbox::streamError() { return read(mutex_, error_); }
 
 void FrameMailbox::postRecordingError(const QString& reason) {
   if (keepFirst(mutex_, recordingError_, reason)) {

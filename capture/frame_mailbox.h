@@ -23,8 +23,8 @@ class FrameMailbox : public QObject {
   void post(GstSample* sample);
   // Any thread: the stream failed (camera gone, negotiation refused).
   void postError(const QString& message);
-  // Any thread: whether the stream has failed.
-  bool streamHasFailed();
+  // Any thread: the first failure's message; empty while the stream has not failed.
+  QString streamError();
   // Any thread: writing the recording failed (disk full, file too large, medium gone).
   void postRecordingError(const QString& reason);
 

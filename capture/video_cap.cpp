@@ -173,11 +173,20 @@ Status CVideoCap::Run() {
   m_timing.reset();
   // A source that fails while negotiating posts its error, then ends its stream; the end lets
   // the graph reach playing, so the state change alone may report success.
-  if (change == GST_STATE_CHANGE_FAILURE || (m_mailbox && m_mailbox->streamHasFailed())) {
+  const QString error = m_mailbox ? m_mailbox->streamError() : QString();
+  if (change == GST_STATE_CHANGE_FAILURE || !error.isEmpty()) {
     gst_element_set_state(m_pGraph, GST_STATE_NULL);
-    std::cerr << "kovracam: the camera cannot start: another program may be using it\n";
+    m_strStartFailure = error.isEmpty() ? (change == GST_STATE_CHANGE_FAILURE
+                                               ? "the camera refused to start"
+                                               : "the camera sent no picture in time")
+                                        : error.toStdString();
+    std::cerr << "kovracam: the camera cannot start: " << m_strStartFailure << "\n";
+    // A format the camera lists but cannot deliver is not kept for the next start.
+    if (m_lastRunFormat && m_pFormat != m_lastRunFormat) m_pFormat = m_lastRunFormat;
     return kDeviceUnavailable;
   }
+  m_strStartFailure.clear();
+  m_lastRunFormat = m_graphFormat;
   m_bGraphRunning.store(true, std::memory_order_release);
   return kOk;
 }

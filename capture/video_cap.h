@@ -63,6 +63,8 @@ class CVideoCap {
   Status RenderPreview();
   Status PlaceVideoWindow(QWidget* owner, int width, int height);
   Status Run();
+  // Why the last Run failed, in the camera's words where it gave some.
+  const std::string& startFailure() const { return m_strStartFailure; }
   // Stops the graph; a recording in it is completed first (bounded wait).
   Status Stop();
   void TearDown();
@@ -125,8 +127,10 @@ class CVideoCap {
   std::unique_ptr<CaptureGraphBuilder> m_pBuilder;
   GstElement* m_pGrabber = nullptr;
   GstElement* m_pSource = nullptr;
-  std::optional<CaptureFormat> m_pFormat;  // survives TearDown and device changes
-  CaptureFormat m_graphFormat;             // what the current graph was built with
+  std::optional<CaptureFormat> m_pFormat;        // survives TearDown and device changes
+  CaptureFormat m_graphFormat;                   // what the current graph was built with
+  std::optional<CaptureFormat> m_lastRunFormat;  // the last format a graph ran with
+  std::string m_strStartFailure;
 
   FrameTiming m_timing;
   SnapshotHandover m_snapshot;

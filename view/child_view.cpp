@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <iostream>
 
 #include "lang/ui_text_table.h"
 #include "res/command_ids.h"
@@ -67,7 +68,7 @@ Status CChildView::FillDeviceMenu(QMenu* deviceMenu) {
 
 void CChildView::LoadDeviceChoice() {
   m_nCurDevice = ID_DEVICE_FIRST;
-  const auto stored = readDeviceChoice(m_strCurDir.toStdString());
+  const auto stored = readDeviceChoice(m_strCurDir.toStdString(), std::cerr);
   if (!stored) return;
   if (const auto index = findDeviceChoice(m_devices, *stored)) {
     m_nCurDevice = ID_DEVICE_FIRST + static_cast<std::uint32_t>(*index);
@@ -76,8 +77,11 @@ void CChildView::LoadDeviceChoice() {
 
 void CChildView::SaveDeviceChoice(std::uint32_t id) {
   m_nCurDevice = id;  // in force for this run whatever becomes of the file
-  if (const DeviceRecord* record = recordAt(static_cast<int>(id - ID_DEVICE_FIRST))) {
-    writeDeviceChoice(m_strCurDir.toStdString(), record->szDisplayName);
+  const DeviceRecord* record = recordAt(static_cast<int>(id - ID_DEVICE_FIRST));
+  std::string reason;
+  if (record && !writeDeviceChoice(m_strCurDir.toStdString(), record->szDisplayName, &reason)) {
+    std::cerr << "kovracam: the camera choice cannot be saved in " << m_strCurDir.toStdString()
+              << " (" << reason << "); it holds until the program ends\n";
   }
 }
 
@@ -136,10 +140,16 @@ Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
     m_videoCap.TearDown();
     return status;
   }
+  m_videoCap.PlaceVideoWindow(this, w, h);
+  // A camera that lists a format it cannot deliver, or one gone meanwhile: nothing runs, and
+  // no picture of the old graph is left standing.
+  if ((status = m_videoCap.Run()) != kOk) {
+    m_videoCap.TearDown();
+    m_bRunning = false;
+    return status;
+  }
   *width = w;
   *heightWithBanner = h + BANNER_STRIP_HEIGHT;
-  m_videoCap.PlaceVideoWindow(this, w, h);
-  m_videoCap.Run();
   return kOk;
 }
 

@@ -1,14 +1,10 @@
 #include "view/device_choice_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
-#include "lang/file_descriptor.h"
+#include "lang/regular_file.h"
 #include "lang/utf16.h"
 #include "view/atomic_file.h"
 
@@ -25,19 +21,6 @@ std::string pathIn(const std::string& directory, const std::string& name) {
   return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
-// Reads up to `size` bytes; the number read, or -1 on a read error.
-long readUpTo(int fd, std::uint8_t* buffer, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::read(fd, buffer + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return static_cast<long>(done);
-}
-
 std::vector<std::uint8_t> encode(const std::u16string& units) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(kCountBytes + 2 * units.size());
@@ -52,18 +35,21 @@ std::vector<std::uint8_t> encode(const std::u16string& units) {
 
 }  // namespace
 
-std::optional<std::string> readDeviceChoice(const std::string& directory) {
-  const FileDescriptor fd(
-      ::open(pathIn(directory, kDeviceChoiceFileName).c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return std::nullopt;
-  std::uint8_t buffer[kMaxFileBytes];
-  const long size = readUpTo(fd.get(), buffer, sizeof buffer);
-  if (size < static_cast<long>(kCountBytes)) return std::nullopt;
-
+std::optional<std::string> readDeviceChoice(const std::string& directory, std::ostream& warnings) {
+  const std::string path = pathIn(directory, kDeviceChoiceFileName);
+  // Anything after the longest name we write is never read.
+  const FileRead file = readRegularFile(path, kMaxFileBytes);
+  if (file.outcome == FileRead::Outcome::NotRegular || file.outcome == FileRead::Outcome::Failed) {
+    warnings << "kovracam: " << path << " ignored: " << file.what << "\n";
+  }
+  if (file.outcome != FileRead::Outcome::Read || file.bytes.size() < kCountBytes) {
+    return std::nullopt;
+  }
+  const auto* buffer = reinterpret_cast<const std::uint8_t*>(file.bytes.data());
+  const std::size_t size = file.bytes.size();
   const std::uint32_t count = buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
                               (static_cast<std::uint32_t>(buffer[3]) << 24);
-  if (count > kDeviceFieldUnits ||
-      kCountBytes + 2 * std::size_t{count} > static_cast<std::size_t>(size)) {
+  if (count > kDeviceFieldUnits || kCountBytes + 2 * std::size_t{count} > size) {
     return std::nullopt;
   }
   std::u16string units;
@@ -76,12 +62,16 @@ std::optional<std::string> readDeviceChoice(const std::string& directory) {
   return utf16ToUtf8(units);
 }
 
-bool writeDeviceChoice(const std::string& directory, const std::string& displayName) {
+bool writeDeviceChoice(const std::string& directory, const std::string& displayName,
+                       std::string* reason) {
   const auto units = utf8ToUtf16(truncateToUtf16Units(displayName, kDeviceFieldUnits));
-  if (!units) return false;
+  if (!units) {
+    if (reason) *reason = "the name is not valid text";
+    return false;
+  }
   const std::vector<std::uint8_t> bytes = encode(*units);
-
-  return writeFileAtomically(pathIn(directory, kDeviceChoiceFileName), bytes.data(), bytes.size());
+  return writeFileAtomically(pathIn(directory, kDeviceChoiceFileName), bytes.data(), bytes.size(),
+                             reason);
 }
 
 std::optional<std::size_t> findDeviceChoice(const DeviceList& devices, const std::string& name) {

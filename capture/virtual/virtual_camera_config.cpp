@@ -1,12 +1,9 @@
 #include "capture/virtual/virtual_camera_config.h"
 
-#include <fcntl.h>
 #include <glib.h>
 #include <gst/gst.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <istream>
 #include <map>
@@ -14,13 +11,11 @@
 #include <set>
 #include <sstream>
 #include <string_view>
-#include <system_error>
 
 #include "capture/device/device_record.h"
 #include "capture/virtual/config_fields.h"
+#include "lang/regular_file.h"
 #include "lang/utf16.h"
-
-#include "lang/file_descriptor.h"
 
 namespace kovracam {
 
@@ -245,31 +240,6 @@ std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault
   return camera;
 }
 
-// The whole file, or nullopt with `fault` set. A directory opens, but its first read fails.
-std::optional<std::string> readSmallFile(const std::string& path, std::string& fault) {
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    fault = std::generic_category().message(errno);
-    return std::nullopt;
-  }
-  std::string text;
-  char chunk[4096];
-  while (true) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      fault = std::generic_category().message(errno);
-      return std::nullopt;
-    }
-    if (n == 0) return text;
-    text.append(chunk, static_cast<std::size_t>(n));
-    if (text.size() > kMaxFileBytes) {
-      fault = "larger than " + std::to_string(kMaxFileBytes) + " bytes";
-      return std::nullopt;
-    }
-  }
-}
-
 }  // namespace
 
 std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::string& fileName,
@@ -303,13 +273,15 @@ std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::stri
 std::vector<VirtualCamera> loadVirtualCameras(std::ostream& diagnostics) {
   const char* path = std::getenv(kVirtualCamerasEnv);
   if (path == nullptr || *path == '\0') return {};
-  std::string fault;
-  const auto text = readSmallFile(path, fault);
-  if (!text) {
+  const FileRead file = readRegularFile(path, kMaxFileBytes);
+  if (file.outcome != FileRead::Outcome::Read || file.truncated) {
+    const std::string fault = file.outcome != FileRead::Outcome::Read
+                                  ? file.what
+                                  : "larger than " + std::to_string(kMaxFileBytes) + " bytes";
     diagnostics << path << ": cannot read the virtual camera list (" << fault << ")\n";
     return {};
   }
-  std::istringstream in(*text);
+  std::istringstream in(file.bytes);
   return parseVirtualCameras(in, path, diagnostics);
 }
 
