@@ -1,4 +1,4 @@
-#include "view/device_choice_file.h"
+#include "view/linux/device_choice_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 
 #include "lang/utf16.h"
 #include "tests/test_env.h"
-#include "view/atomic_file.h"
+#include "view/linux/atomic_file.h"
 
 namespace kovracam {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "lang/utf16.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "view/device_choice_file.h"
+#include "view/linux/device_choice_file.h"
 
 using namespace kovracam;
 
