@@ -67,6 +67,7 @@ class CVideoCap : public ISampleGrabberCB {
   bool isRunning() const { return m_bRunning.load(std::memory_order_acquire); }
   bool hasGraph() const { return static_cast<bool>(m_pGraph); }
   int pixelFormat() const { return m_nPixelFormat; }
+  IBaseFilter* captureFilter() const { return m_pSource.get(); }
 
   // Called on the user-interface thread after the camera failed mid-stream (error, device
   // lost, stream ended) and the engine stopped the graph; the graph is still built.
