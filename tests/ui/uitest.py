@@ -98,8 +98,8 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
     def start(self, cameras, extra_env={}, preexec_fn=None, main=True):
         """The app started on `cameras` (None: no camera file), and its main window if `main`."""
         self.stop()
-        env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
-        env.pop("KOVRACAM_VIRTUAL_CAMERAS", None)
+        env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
+        env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
         if cameras is not None:
             env["KOVRACAM_VIRTUAL_CAMERAS"] = os.path.join(self.workdir, "cameras.conf")
             pathlib.Path(env["KOVRACAM_VIRTUAL_CAMERAS"]).write_text(cameras)
@@ -241,12 +241,22 @@ class Frame(Window):
             sum(spans[index]) // 2, (self.y + self.view_top) // 2)))
 
 
+def app_path(path):
+    """`path` as the caller meant it, from their directory (the app runs in a scratch one); a
+    missing app ends the script with one line."""
+    app = os.path.abspath(path)
+    if not os.access(app, os.X_OK):
+        sys.exit("%s: no app at %s (build it, or pass --app)" % (os.path.basename(sys.argv[0]), app))
+    return app
+
+
 def run(*tests):
     """Runs each test(args) in turn, a line for each; exits non-zero if any failed."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--source", required=True)
     args, failed = parser.parse_args(), 0
+    args.app = app_path(args.app)
     for test in tests:
         started = time.time()
         try:
