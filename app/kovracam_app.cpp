@@ -26,7 +26,8 @@ bool CKOVRACAMApp::InitInstance() {
     // The program cannot go on without its camera; one that another program holds, or that
     // went away since it was listed, is said so instead of ending without a word.
     if (status == kDeviceUnavailable) {
-      QMessageBox::critical(nullptr, (*frame->m_pUiTexts)[IDS_ERROR_CAPTION],
+      QMessageBox::critical(nullptr,
+                            QString::fromStdU16String((*frame->m_pUiTexts)[IDS_ERROR_CAPTION]),
                             QStringLiteral("The camera cannot be opened: another program may be "
                                            "using it, or it was unplugged."));
     }

@@ -9,6 +9,7 @@
 #include "app/frame_geometry.h"
 #include "app/menu_resource.h"
 #include "capture/frame_stats.h"
+#include "lang/linux/ui_text_loading.h"
 #include "res/command_ids.h"
 #include "res/resources.h"
 #include "view/child_view.h"
@@ -20,7 +21,7 @@ CMainFrame::CMainFrame(V4l2Io& io) : m_wndView(new CChildView(io)) {}
 CMainFrame::~CMainFrame() { m_pUiTexts.reset(); }
 
 bool CMainFrame::OnCreate() {
-  setWindowTitle(programTitle());
+  setWindowTitle(QString::fromStdU16String(programTitle()));
   buildMainMenu(menuBar());
   setCentralWidget(m_wndView);
   m_wndView->installEventFilter(this);
@@ -46,13 +47,17 @@ void CMainFrame::LocalizeUi() {
   const QList<QAction*> bar = menuBar()->actions();
   const int titles[] = {IDS_MENU_FILE, IDS_MENU_DEVICE, IDS_MENU_OPTION, IDS_MENU_CAPTURE,
                         IDS_MENU_HELP};
-  for (int i = 0; i < 5 && i < bar.size(); ++i) bar[i]->setText(t[titles[i]]);
+  for (int i = 0; i < 5 && i < bar.size(); ++i) {
+    bar[i]->setText(QString::fromStdU16String(t[titles[i]]));
+  }
   relabel(popup(kFileMenu), ID_APP_EXIT, IDS_MENU_EXIT);
   QMenu* option = popup(kOptionMenu);
   relabel(option, ID_OPTION_PREVIEW, IDS_MENU_PREVIEW);
   relabel(option, ID_OPTION_FILTER_PROPERTIES, IDS_MENU_FILTER_PROPERTIES);
   relabel(option, ID_OPTION_PIN_PROPERTIES, IDS_MENU_PIN_PROPERTIES);
-  option->actions().at(kFrequencySubmenu)->setText(t[IDS_MENU_FREQUENCY]);
+  option->actions()
+      .at(kFrequencySubmenu)
+      ->setText(QString::fromStdU16String(t[IDS_MENU_FREQUENCY]));
   QMenu* capture = popup(kCaptureMenu);
   relabel(capture, ID_CAPTURE_START, IDS_MENU_START_CAPTURE);
   relabel(capture, ID_CAPTURE_STOP, IDS_MENU_STOP_CAPTURE);
@@ -78,8 +83,9 @@ Status CMainFrame::StartPreviewAndFit() {
 }
 
 void CMainFrame::FitToVideo(int width, int heightWithBanner) {
-  const QSize size = frameSizeForVideo(width, heightWithBanner, menuBar()->sizeHint().height(),
-                                       statusBar()->sizeHint().height());
+  const FrameSize fitted = frameSizeForVideo(
+      width, heightWithBanner, menuBar()->sizeHint().height(), statusBar()->sizeHint().height());
+  const QSize size(fitted.width, fitted.height);
   // A maximised or minimised frame keeps its state and takes the size when restored.
   if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) {
     m_pendingSize = size;
@@ -109,8 +115,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
 
 void CMainFrame::OnSize(int cx, int cy) {
   const int statusHeight = statusBar()->isVisible() ? statusBar()->height() : 0;
-  const QRect video = videoRectForClient(cx, cy, statusHeight);
-  m_wndView->m_videoCap.PlaceVideoWindow(m_wndView, video.width(), video.height());
+  const FrameRect video = videoRectForClient(cx, cy, statusHeight);
+  m_wndView->m_videoCap.PlaceVideoWindow(m_wndView, video.width, video.height);
 }
 
 void CMainFrame::timerEvent(QTimerEvent* e) {

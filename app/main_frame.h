@@ -77,8 +77,7 @@ class CMainFrame : public QMainWindow {
   void watchRecordingFailures();
   void showCaptureFailure(const QString& text);
   void relabel(QMenu* menu, std::uint32_t id, int text);
-  void setEnabled(QMenu* menu, std::uint32_t id, bool enabled);
-  void setChecked(QMenu* menu, std::uint32_t id, bool checked);
+  void rebuildDeviceMenu(QMenu* menu);
 
   CChildView* m_wndView = nullptr;  // owned by the window
   QLabel* m_pane = nullptr;         // the status bar's single pane

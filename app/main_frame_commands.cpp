@@ -6,30 +6,19 @@
 
 #include "app/main_frame.h"
 #include "app/menu_resource.h"
+#include "app/menu_rules.h"
 #include "res/command_ids.h"
 #include "view/child_view.h"
 
 namespace kovracam {
 namespace {
 
-bool isDeviceCommand(std::uint32_t id) { return id >= ID_DEVICE_FIRST && id <= ID_DEVICE_LAST; }
-
-// Commands the frame handles; items without a handler are shown grayed.
-bool hasHandler(std::uint32_t id) {
-  switch (id) {
-    case ID_APP_EXIT:
-    case ID_APP_ABOUT:  // the application's
-    case ID_OPTION_PREVIEW:
-    case ID_OPTION_FILTER_PROPERTIES:
-    case ID_OPTION_PIN_PROPERTIES:
-    case ID_FREQUENCY_50HZ:
-    case ID_FREQUENCY_60HZ:
-    case ID_CAPTURE_START:
-    case ID_CAPTURE_STOP:
-    case ID_CAPTURE_SNAPSHOT:
-      return true;
-    default:
-      return isDeviceCommand(id);
+// Applies one rule; Leave keeps what the item shows.
+void applyRule(QAction* item, ItemRule rule) {
+  if (rule.enable != ItemEnable::Leave) item->setEnabled(rule.enable == ItemEnable::Enable);
+  if (rule.check != ItemCheck::Leave) {
+    item->setCheckable(true);
+    item->setChecked(rule.check == ItemCheck::Check);
   }
 }
 
@@ -57,18 +46,8 @@ void CMainFrame::connectPopups() {
 }
 
 void CMainFrame::relabel(QMenu* menu, std::uint32_t id, int text) {
-  if (QAction* item = findItem(menu, id)) item->setText((*m_pUiTexts)[text]);
-}
-
-void CMainFrame::setEnabled(QMenu* menu, std::uint32_t id, bool enabled) {
-  if (QAction* item = findItem(menu, id)) item->setEnabled(enabled && hasHandler(id));
-}
-
-void CMainFrame::setChecked(QMenu* menu, std::uint32_t id, bool checked) {
-  if (QAction* item = findItem(menu, id)) {
-    item->setCheckable(true);
-    item->setChecked(checked);
-  }
+  if (QAction* item = findItem(menu, id))
+    item->setText(QString::fromStdU16String((*m_pUiTexts)[text]));
 }
 
 void CMainFrame::OnCommand(std::uint32_t id) {
@@ -152,54 +131,28 @@ void CMainFrame::OnFrequency50Hz() { m_wndView->m_videoCap.SetPowerLineFrequency
 void CMainFrame::OnFrequency60Hz() { m_wndView->m_videoCap.SetPowerLineFrequency(2); }
 
 void CMainFrame::OnInitMenuPopup(QMenu* menu, int index) {
-  // Items are enabled when a handler exists; the checks follow the frame's state.
+  if (index == kDeviceMenu) rebuildDeviceMenu(menu);
+  MenuFlags flags{m_bPreview, m_bRecording, m_nSelectedDevice, -1};
+  if (powerLineNeeded(index, m_bPreview)) {
+    flags.nPowerLineFrequency = m_wndView->m_videoCap.GetPowerLineFrequency();
+  }
   for (QAction* action : menu->actions()) {
-    if (action->isSeparator() || action->menu()) continue;
-    const std::uint32_t id = action->data().toUInt();
-    action->setEnabled(hasHandler(id));
-    if (id == ID_OPTION_PREVIEW) setChecked(menu, id, m_bPreview);
-    if (isDeviceCommand(id)) setChecked(menu, id, id == m_nSelectedDevice);
+    if (action->isSeparator()) continue;
+    const std::uint32_t id = action->menu() ? kSubmenuItemId : action->data().toUInt();
+    applyRule(action, menuItemRule(index, id, flags));
   }
-  CVideoCap& engine = m_wndView->m_videoCap;
-  switch (index) {
-    case kDeviceMenu: {
-      const QList<QAction*> items = menu->actions();
-      for (int i = static_cast<int>(items.size()) - 1; i >= 1; --i) {
-        menu->removeAction(items[i]);
-        delete items[i];
-      }
-      m_wndView->FillDeviceMenu(menu);
-      m_nSelectedDevice = m_wndView->m_nCurDevice;
-      for (QAction* action : menu->actions()) {
-        setChecked(menu, action->data().toUInt(), action->data().toUInt() == m_nSelectedDevice);
-      }
-      break;
-    }
-    case kOptionMenu: {
-      QAction* frequency = menu->actions().at(kFrequencySubmenu);
-      setEnabled(menu, ID_OPTION_FILTER_PROPERTIES, m_bPreview);
-      setEnabled(menu, ID_OPTION_PIN_PROPERTIES, m_bPreview);
-      frequency->setEnabled(m_bPreview && engine.GetPowerLineFrequency() != -1);
-      if (m_bPreview) setEnabled(menu, ID_OPTION_PREVIEW, !m_bRecording);
-      break;
-    }
-    case kCaptureMenu:
-      setEnabled(menu, ID_CAPTURE_START, m_bPreview && !m_bRecording);
-      setEnabled(menu, ID_CAPTURE_STOP, m_bPreview && m_bRecording);
-      setEnabled(menu, ID_CAPTURE_SNAPSHOT, m_bPreview);
-      break;
-    case kFrequencySubmenu: {  // also the Help popup, where the items are not found
-      if (!m_bPreview) break;
-      const int value = engine.GetPowerLineFrequency();
-      if (value == 1 || value == 2) {
-        setChecked(menu, ID_FREQUENCY_50HZ, value == 1);
-        setChecked(menu, ID_FREQUENCY_60HZ, value == 2);
-      }
-      break;
-    }
-    default:
-      break;
+}
+
+// Only the first item survives; the cameras are listed again after it, and the selection is the
+// view's current device.
+void CMainFrame::rebuildDeviceMenu(QMenu* menu) {
+  const QList<QAction*> items = menu->actions();
+  for (int i = static_cast<int>(items.size()) - 1; i >= 1; --i) {
+    menu->removeAction(items[i]);
+    delete items[i];
   }
+  m_wndView->FillDeviceMenu(menu);
+  m_nSelectedDevice = m_wndView->m_nCurDevice;
 }
 
 }  // namespace kovracam

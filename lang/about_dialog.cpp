@@ -55,10 +55,10 @@ void CAboutDlg::showEvent(QShowEvent* e) {
 bool CAboutDlg::OnInitDialog() {
   if (!m_pUiTexts) return true;
   const UiTextTable& t = *m_pUiTexts;
-  m_wndOk->setText(t[IDS_OK]);
-  m_wndVersion->setText(t[IDS_ABOUT_VERSION]);
-  m_wndCopyright->setText(t[IDS_ABOUT_COPYRIGHT]);
-  setWindowTitle(t[IDS_ABOUT_CAPTION]);
+  m_wndOk->setText(QString::fromStdU16String(t[IDS_OK]));
+  m_wndVersion->setText(QString::fromStdU16String(t[IDS_ABOUT_VERSION]));
+  m_wndCopyright->setText(QString::fromStdU16String(t[IDS_ABOUT_COPYRIGHT]));
+  setWindowTitle(QString::fromStdU16String(t[IDS_ABOUT_CAPTION]));
   return true;
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 // The twenty user-interface texts: entry i holds string id 5001 + i.
 
-#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace kovracam {
-
-class LanguageModule;
 
 enum UiTextIndex : int {
   IDS_ERROR_CAPTION = 0,
@@ -40,25 +40,25 @@ class UiTextTable {
   explicit UiTextTable(unsigned count) : entries_(count) {}
   unsigned size() const { return static_cast<unsigned>(entries_.size()); }
   // An entry the table lacks reads as empty.
-  QString operator[](int index) const {
-    return index >= 0 && index < static_cast<int>(entries_.size()) ? entries_[index] : QString();
+  std::u16string operator[](int index) const {
+    return index >= 0 && index < static_cast<int>(entries_.size()) ? entries_[index]
+                                                                   : std::u16string();
   }
-  void set(int index, const QString& text) { entries_.at(index) = text; }
+  void set(int index, const std::u16string& text) { entries_.at(index) = text; }
 
  private:
-  std::vector<QString> entries_;
+  std::vector<std::u16string> entries_;  // UTF-16, as the string blocks hold them
 };
+
+// A language module's texts by string id: nullopt for a text it lacks.
+using UiTextSource = std::function<std::optional<std::u16string>(unsigned id)>;
 
 // Number of consecutive ids from 5001 that the program's own string table holds non-empty.
 unsigned CountUiTexts();
-// Chooses the language module for the user's interface language in the folder Language of the
-// current directory and fills entries 0 .. count-1 from it; from the program's own string table
-// when none qualifies.
-void LoadUiTexts(UiTextTable& table, unsigned count);
 // Fills entries 0 .. count-1 from `module`, or from the program's own string table when it is
-// null. Entries the source lacks stay empty.
-void LoadUiTexts(UiTextTable& table, unsigned count, const LanguageModule* module);
+// empty. Entries the source lacks stay empty.
+void FillUiTexts(UiTextTable& table, unsigned count, const UiTextSource& module);
 // The window title (string 128).
-QString programTitle();
+std::u16string programTitle();
 
 }  // namespace kovracam

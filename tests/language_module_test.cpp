@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QString>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "lang/linux/ui_text_loading.h"
 #include "lang/ui_text_table.h"
 #include "tests/test_env.h"
 
@@ -89,10 +91,11 @@ TEST(LanguageScan, ChoosesTheFirstMatchingModuleInByteOrder) {
     LanguageFolder dir;
     for (const auto& [name, module] : c.files) dir.install(name, module);
     const auto [table, warnings] = dir.load(c.langId);
-    EXPECT_EQ(table[IDS_ABOUT_VERSION], c.version);
+    EXPECT_EQ(QString::fromStdU16String(table[IDS_ABOUT_VERSION]), c.version);
     EXPECT_EQ(dir.initialisers(), c.initialisers);
     EXPECT_EQ(warnings, "");
-    for (const auto& [id, text] : c.texts) EXPECT_EQ(table[id], text) << id;
+    for (const auto& [id, text] : c.texts)
+      EXPECT_EQ(QString::fromStdU16String(table[id]), text) << id;
   }
 }
 
@@ -133,7 +136,7 @@ TEST(LanguageScan, SkipsWhatOthersCouldHavePlanted) {
     c.plant(dir);
     dir.install("b.dll", "module_b");
     const auto [table, warnings] = dir.load(0x0407);
-    EXPECT_EQ(table[IDS_ABOUT_VERSION], c.version);
+    EXPECT_EQ(QString::fromStdU16String(table[IDS_ABOUT_VERSION]), c.version);
     EXPECT_EQ(dir.initialisers(), c.version == kBuiltInVersion ? "" : "B\n");
     EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), *c.warning ? 1 : 0);
     EXPECT_NE(warnings.find(c.warning), std::string::npos) << warnings;

@@ -44,7 +44,7 @@ class StartedApp : public ::testing::Test {
 
 TEST_F(StartedApp, MenuBarCarriesTheTableTextsAndIdsAndEachCameraOnce) {
   EXPECT_EQ(frame->windowTitle(), "KOVRACAM");
-  EXPECT_EQ((*frame->m_pUiTexts)[IDS_NO_CAMERA], "Can't find Camera device");
+  EXPECT_EQ((*frame->m_pUiTexts)[IDS_NO_CAMERA], u"Can't find Camera device");
   EXPECT_EQ(frame->m_nSelectedDevice, ID_DEVICE_FIRST);  // no choice saved: the first camera
   EXPECT_EQ(frame->view().m_videoCap.m_nWidth, 640);
   EXPECT_EQ(

@@ -1,6 +1,7 @@
 // Snapshot files: the format a chosen name gets, and the BMP and JPEG bytes.
 
 #include "view/snapshot_file.h"
+#include "view/linux/jpeg_encoder.h"
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>

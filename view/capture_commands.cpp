@@ -14,13 +14,15 @@
 #include "res/command_ids.h"
 #include "view/atomic_file.h"
 #include "view/child_view.h"
+#include "view/linux/jpeg_encoder.h"
 #include "view/save_dialog.h"
 #include "view/snapshot_file.h"
 
 namespace kovracam {
 
 void CMainFrame::showCaptureFailure(const QString& text) {
-  const QString caption = m_pUiTexts ? (*m_pUiTexts)[IDS_ERROR_CAPTION] : QString();
+  const QString caption =
+      m_pUiTexts ? QString::fromStdU16String((*m_pUiTexts)[IDS_ERROR_CAPTION]) : QString();
   std::cerr << "kovracam: " << text.toStdString() << "\n";  // for a start from a terminal
   QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, this);
   box.exec();

@@ -43,8 +43,10 @@ Status CChildView::FillDeviceMenu(QMenu* deviceMenu) {
   m_strCurDir = QDir::currentPath();
   const Status status = enumerator.EnumDevices(&m_devices);
   if (status != kOk) {
-    const QString text = m_pUiTexts ? (*m_pUiTexts)[IDS_NO_CAMERA] : QString();
-    const QString caption = m_pUiTexts ? (*m_pUiTexts)[IDS_ERROR_CAPTION] : QString();
+    const QString text =
+        m_pUiTexts ? QString::fromStdU16String((*m_pUiTexts)[IDS_NO_CAMERA]) : QString();
+    const QString caption =
+        m_pUiTexts ? QString::fromStdU16String((*m_pUiTexts)[IDS_ERROR_CAPTION]) : QString();
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.exec();

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "lang/file_descriptor.h"
 #include "lang/utf16.h"
 #include "view/atomic_file.h"
-#include "lang/file_descriptor.h"
 
 namespace kovracam {
 
