@@ -29,14 +29,20 @@ add_custom_command(OUTPUT ${RES_OUT}/kovracam.ico
   COMMAND ${IMAGEMAGICK_CONVERT} ${CMAKE_SOURCE_DIR}/res/kovracam.png
     -define icon:auto-resize=64,48,32,16 ${RES_OUT}/kovracam.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/res/kovracam.png)
+# The same strings as compiled blocks: the count of the user-interface texts.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/program_string_blocks.cpp
+  COMMAND ${HOST_STRBLK} cpp ${CMAKE_SOURCE_DIR}/res/strings.txt
+    ${CMAKE_BINARY_DIR}/program_string_blocks.cpp
+  DEPENDS host_tools ${CMAKE_SOURCE_DIR}/res/strings.txt)
 set(GENERATED_RESOURCES ${RES_OUT}/command_ids.rc.h ${RES_OUT}/strings.rc ${RES_OUT}/kovracam.ico)
 set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
   "${GENERATED_RESOURCES};${CMAKE_SOURCE_DIR}/res/banner.bmp;${CMAKE_SOURCE_DIR}/res/win/kovracam.manifest")
 
 add_subdirectory(capture/win)
 
-# Platform-neutral code the shell uses, compiled once for both builds' shared headers.
-set(SHELL_SHARED_SOURCES lang/utf16.cpp view/device_choice_bytes.cpp)
+# The platform-neutral code the shell uses.
+set(SHELL_SHARED_SOURCES app/menu_rules.cpp lang/ui_text_table.cpp lang/string_table.cpp
+  lang/utf16.cpp view/device_choice_bytes.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
 file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS app/win/*.cpp view/win/*.cpp lang/win/*.cpp)
 file(GLOB SHELL_HEADERS CONFIGURE_DEPENDS app/win/*.h view/win/*.h lang/win/*.h)
 add_executable(kovracam WIN32 ${SHELL_SOURCES} ${SHELL_HEADERS} ${SHELL_SHARED_SOURCES}

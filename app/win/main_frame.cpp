@@ -62,7 +62,9 @@ void CMainFrame::relabel(HMENU menu, UINT item, bool byPosition, int text) {
 }
 
 void CMainFrame::LocalizeUi() {
-  m_pUiTexts = loadProgramUiTexts();
+  const unsigned count = CountUiTexts();
+  m_pUiTexts = std::make_unique<UiTextTable>(count);
+  FillUiTexts(*m_pUiTexts, count, programResourceTexts());
   const HMENU bar = GetMenu();
   const int titles[] = {IDS_MENU_FILE, IDS_MENU_DEVICE, IDS_MENU_OPTION, IDS_MENU_CAPTURE,
                         IDS_MENU_HELP};

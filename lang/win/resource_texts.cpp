@@ -11,16 +11,8 @@ std::optional<std::u16string> loadResourceString(HINSTANCE module, unsigned id) 
   return std::u16string(text, text + length);
 }
 
-std::unique_ptr<UiTextTable> loadProgramUiTexts() {
-  unsigned count = 0;
-  while (loadResourceString(nullptr, kFirstUiStringId + count)) ++count;
-  auto table = std::make_unique<UiTextTable>(count);
-  for (unsigned i = 0; i < count; ++i) {
-    if (auto text = loadResourceString(nullptr, kFirstUiStringId + i)) {
-      table->set(static_cast<int>(i), *text);
-    }
-  }
-  return table;
+UiTextSource programResourceTexts() {
+  return [](unsigned id) { return loadResourceString(nullptr, id); };
 }
 
 }  // namespace kovracam

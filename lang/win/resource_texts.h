@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,8 +13,7 @@ namespace kovracam {
 // The string with `id` in `module` (null: the program); nullopt when absent or empty.
 std::optional<std::u16string> loadResourceString(HINSTANCE module, unsigned id);
 
-// The table filled from the program's own string table: as many entries as there are
-// consecutive non-empty strings from 5001.
-std::unique_ptr<UiTextTable> loadProgramUiTexts();
+// The program's own texts, read from its string-table resources.
+UiTextSource programResourceTexts();
 
 }  // namespace kovracam
