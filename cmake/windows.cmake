@@ -41,12 +41,15 @@ set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
 add_subdirectory(capture/win)
 
 # The platform-neutral code the shell uses.
+# (lang/utf16.cpp comes with the engine's library.)
 set(SHELL_SHARED_SOURCES app/menu_rules.cpp lang/ui_text_table.cpp lang/string_table.cpp
-  lang/utf16.cpp view/device_choice_bytes.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
+  view/device_choice_bytes.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
 file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS app/win/*.cpp view/win/*.cpp lang/win/*.cpp)
 file(GLOB SHELL_HEADERS CONFIGURE_DEPENDS app/win/*.h view/win/*.h lang/win/*.h)
 add_executable(kovracam WIN32 ${SHELL_SOURCES} ${SHELL_HEADERS} ${SHELL_SHARED_SOURCES}
-  res/win/kovracam.rc ${GENERATED_RESOURCES})
+  res/win/kovracam.rc)
+add_custom_target(kovracam_generated_resources DEPENDS ${GENERATED_RESOURCES})
+add_dependencies(kovracam kovracam_generated_resources)
 target_include_directories(kovracam PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res
   ${CMAKE_SOURCE_DIR}/res/win ${RES_OUT})
 target_compile_definitions(kovracam PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
@@ -59,8 +62,16 @@ target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 ole32 oleau
 option(KOVRACAM_TESTS "Build the tests" ON)
 if(KOVRACAM_TESTS)
   enable_testing()
+  # Draws the texts expected, for the window test to compare the program's pixels with.
+  add_executable(kovracam_reference_window WIN32 tests/ui/win/reference_window.cpp
+    tests/ui/win/reference_window.rc)
+  target_include_directories(kovracam_reference_window PRIVATE ${CMAKE_SOURCE_DIR}/res/win)
+  target_compile_definitions(kovracam_reference_window PRIVATE UNICODE _UNICODE)
+  target_link_options(kovracam_reference_window PRIVATE -municode -static)
+  target_link_libraries(kovracam_reference_window PRIVATE comctl32)
   # The real window under Wine in Xvfb.
   add_test(NAME ui.test_windows COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_windows.py
-    --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR})
+    --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR}
+    --reference $<TARGET_FILE:kovracam_reference_window>)
   set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 600 LABELS ui)
 endif()

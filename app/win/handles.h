@@ -1,6 +1,7 @@
 #pragma once
 // Small owners for the Win32 handles the shell holds, so that no early return leaks one.
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <utility>

@@ -327,6 +327,7 @@ def run(*tests):
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--source", required=True)
+    parser.add_argument("--reference", help="a program drawing the texts expected")
     args, failed = parser.parse_args(), 0
     for test in tests:
         started = time.time()

@@ -6,6 +6,7 @@
 #include "lang/win/wide_text.h"
 #include "res/command_ids.h"
 #include "res/win/resource_ids.h"
+#include "view/device_choice_bytes.h"
 #include "view/win/device_choice_file.h"
 
 namespace kovracam {
