@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "capture/frame_timing.h"
-#include "capture/video_cap.h"
+#include "capture/linux/video_cap.h"
 
 namespace {
 

@@ -29,6 +29,7 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--seconds", type=float, default=5)
     args = parser.parse_args()
+    args.app = uitest.app_path(args.app)
     worst = 0.0
     for size in SIZES:
         for run in range(args.runs):

@@ -121,6 +121,7 @@ def main():
     parser.add_argument("--source", default=".")
     parser.add_argument("--seconds", type=float, default=1800)
     args = parser.parse_args()
+    args.app = uitest.app_path(args.app)
     settle = min(60.0, args.seconds / 6)
     with Session(args.app) as s:
         frame = s.start(CAMERAS)

@@ -91,6 +91,18 @@ std::optional<std::u16string> utf8ToUtf16(const std::string& utf8) {
   return out;
 }
 
+std::optional<std::u32string> utf8ToUtf32(const std::string& utf8) {
+  std::u32string out;
+  out.reserve(utf8.size());
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const Decoded d = decodeAt(utf8, pos);
+    if (!d.valid) return std::nullopt;
+    out += d.codePoint;
+    pos += d.bytes;
+  }
+  return out;
+}
+
 std::optional<std::string> utf16ToUtf8(const std::u16string& utf16) {
   std::string out;
   out.reserve(utf16.size());

@@ -1,4 +1,4 @@
-#include "view/device_choice_file.h"
+#include "view/linux/device_choice_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <vector>
 
 #include "lang/utf16.h"
 #include "tests/test_env.h"
-#include "view/atomic_file.h"
+#include "view/linux/atomic_file.h"
 
 namespace kovracam {
 namespace {
@@ -31,6 +32,7 @@ class DeviceChoiceFile : public ::testing::Test {
   }
 
   testing::ScratchDirectory dir;
+  std::ostringstream warnings;
 };
 
 // Count then UTF-16LE units, as the file lays them out.
@@ -60,13 +62,13 @@ TEST_F(DeviceChoiceFile, NamesAreCutTo259UnitsWithoutSplittingACharacter) {
     const auto units = utf8ToUtf16(stored);
     ASSERT_TRUE(units.has_value());
     EXPECT_EQ(contents(), layout(static_cast<std::uint32_t>(units->size()), *units));
-    EXPECT_EQ(readDeviceChoice(dir.path()), stored);
+    EXPECT_EQ(readDeviceChoice(dir.path(), warnings), stored);
   }
   EXPECT_EQ(entries(), 1u) << "no temporary file may stay behind";
 }
 
 TEST_F(DeviceChoiceFile, DamagedFilesCountAsMissing) {
-  EXPECT_EQ(readDeviceChoice(dir.path()), std::nullopt) << "missing";
+  EXPECT_EQ(readDeviceChoice(dir.path(), warnings), std::nullopt) << "missing";
   Bytes trailing = layout(2, u"ok");
   trailing.insert(trailing.end(), {'t', 'a', 'i', 'l'});
   // The name ends at a zero unit and the count, not the file, says where it ends. Files shorter
@@ -85,11 +87,13 @@ TEST_F(DeviceChoiceFile, DamagedFilesCountAsMissing) {
   for (const auto& [bytes, name] : cases) {
     std::ofstream(file(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    EXPECT_EQ(readDeviceChoice(dir.path()), name) << ::testing::PrintToString(bytes);
+    EXPECT_EQ(readDeviceChoice(dir.path(), warnings), name) << ::testing::PrintToString(bytes);
   }
   fs::remove(file());
-  fs::create_directory(file());  // opens, but fails every read, even for root
-  EXPECT_EQ(readDeviceChoice(dir.path()), std::nullopt);
+  EXPECT_EQ(warnings.str(), "");
+  fs::create_directory(file());  // not a file: never read, and said so once
+  EXPECT_EQ(readDeviceChoice(dir.path(), warnings), std::nullopt);
+  EXPECT_EQ(warnings.str(), "kovracam: " + file().string() + " ignored: a directory\n");
 }
 
 // Every file we write goes through the same atomic write: a failure leaves the old file and no
@@ -100,7 +104,7 @@ TEST_F(DeviceChoiceFile, FailedWritesLeaveTheOldFileAndNoTemporary) {
   ASSERT_TRUE(writeDeviceChoice(dir.path(), "new"));
   EXPECT_EQ(fs::status(file()).permissions(), fs::perms(0600));  // kept from the old file
   EXPECT_FALSE(writeDeviceChoice(dir.path(), "bad\xFF"));
-  EXPECT_EQ(readDeviceChoice(dir.path()), "new");
+  EXPECT_EQ(readDeviceChoice(dir.path(), warnings), "new");
   std::string reason;
   const std::uint8_t byte = 0;
   EXPECT_FALSE(writeFileAtomically((dir.path() / "absent" / "x").string(), &byte, 1, &reason));

@@ -1,6 +1,6 @@
 // Device enumeration and binding against the fake kernel.
 
-#include "capture/device_enumerator.h"
+#include "capture/linux/device_enumerator.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>

@@ -1,7 +1,7 @@
 // The camera's controls dialog against an in-memory camera. Its place, title, a live brightness
 // change and Default on a real picture are checked by the real-window tests.
 
-#include "capture/dialogs/filter_properties_dialog.h"
+#include "capture/linux/dialogs/filter_properties_dialog.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>

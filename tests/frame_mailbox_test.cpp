@@ -1,4 +1,4 @@
-#include "capture/frame_mailbox.h"
+#include "capture/linux/frame_mailbox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The choice of a language module in a scratch Language folder, with modules built from
 // tests/lang/test_language_module.cpp, and the texts the table takes from it.
 
-#include "lang/module_scan.h"
+#include "lang/linux/module_scan.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

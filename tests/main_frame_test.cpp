@@ -1,18 +1,18 @@
 // The main frame off screen: start-up, menu texts and ids, sizes, and the status pane.
 
-#include "app/main_frame.h"
+#include "app/linux/main_frame.h"
 
 #include <gtest/gtest.h>
 
 #include <QMenu>
 #include <QStatusTipEvent>
 
-#include "app/kovracam_app.h"
-#include "app/menu_resource.h"
+#include "app/linux/kovracam_app.h"
+#include "app/linux/menu_resource.h"
 #include "res/command_ids.h"
 #include "tests/fakes/fake_v4l2_io.h"
 #include "tests/test_env.h"
-#include "view/child_view.h"
+#include "view/linux/child_view.h"
 
 namespace kovracam {
 namespace {

@@ -2,7 +2,7 @@
 // it. Its place, its missing title and a plain choice on a real picture are checked by the
 // real-window tests.
 
-#include "capture/dialogs/pin_properties_dialog.h"
+#include "capture/linux/dialogs/pin_properties_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include "tests/engine_probe.h"
 #include "tests/fakes/fake_v4l2_io.h"
 #include "tests/test_env.h"
-#include "view/child_view.h"
+#include "view/linux/child_view.h"
 
 namespace kovracam {
 namespace {

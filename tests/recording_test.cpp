@@ -9,10 +9,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "capture/avi_seal.h"
-#include "capture/frame_stats.h"
-#include "capture/recording_branch.h"
-#include "capture/video_cap.h"
+#include "capture/linux/avi_seal.h"
+#include "capture/linux/frame_stats.h"
+#include "capture/linux/recording_branch.h"
+#include "capture/linux/video_cap.h"
 #include "tests/avi_probe.h"
 #include "tests/engine_probe.h"
 #include "tests/fakes/fake_v4l2_io.h"

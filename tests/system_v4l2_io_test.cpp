@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "capture/v4l2/v4l2_io.h"
+#include "capture/linux/v4l2/v4l2_io.h"
 
 namespace kovracam {
 namespace {

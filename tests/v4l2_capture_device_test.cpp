@@ -1,6 +1,6 @@
 // A V4L2 node as a capture device: formats read through the fake kernel, and the source bin.
 
-#include "capture/v4l2/v4l2_capture_device.h"
+#include "capture/linux/v4l2/v4l2_capture_device.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "capture/v4l2/v4l2_formats.h"
+#include "capture/linux/v4l2/v4l2_formats.h"
 #include "tests/fakes/fake_v4l2_io.h"
 
 namespace kovracam {

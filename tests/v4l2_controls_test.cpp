@@ -1,6 +1,6 @@
 // A V4L2 node's controls read and set through the fake kernel.
 
-#include "capture/v4l2/v4l2_controls.h"
+#include "capture/linux/v4l2/v4l2_controls.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>

@@ -1,7 +1,7 @@
 // The engine with virtual cameras and an empty fake kernel: what it builds, what it refuses, its
 // snapshots and its release of the camera.
 
-#include "capture/video_cap.h"
+#include "capture/linux/video_cap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,6 @@
 #include "capture/virtual/virtual_camera_config.h"
+#include "capture/linux/virtual/gst_camera_platform.h"
+#include "capture/linux/virtual/virtual_camera_file.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,7 @@ namespace {
 std::pair<std::vector<VirtualCamera>, std::string> parse(const std::string& text) {
   std::istringstream in(text);
   std::ostringstream diagnostics;
-  auto cameras = parseVirtualCameras(in, "cameras.conf", diagnostics);
+  auto cameras = parseVirtualCameras(in, "cameras.conf", diagnostics, gstVirtualCameraPlatform());
   return {cameras, diagnostics.str()};
 }
 

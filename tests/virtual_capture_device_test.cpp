@@ -1,6 +1,6 @@
 // The virtual cameras: their records, formats, first frames and picture controls.
 
-#include "capture/virtual/virtual_capture_device.h"
+#include "capture/linux/virtual/virtual_capture_device.h"
 
 #include <gst/app/gstappsink.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <tuple>
 
-#include "capture/virtual/virtual_controls.h"
+#include "capture/linux/virtual/virtual_controls.h"
 
 namespace kovracam {
 namespace {

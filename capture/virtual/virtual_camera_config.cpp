@@ -1,26 +1,15 @@
 #include "capture/virtual/virtual_camera_config.h"
 
-#include <fcntl.h>
-#include <glib.h>
-#include <gst/gst.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <istream>
 #include <map>
 #include <ostream>
 #include <set>
-#include <sstream>
 #include <string_view>
-#include <system_error>
 
 #include "capture/device/device_record.h"
 #include "capture/virtual/config_fields.h"
 #include "lang/utf16.h"
-
-#include "lang/file_descriptor.h"
 
 namespace kovracam {
 
@@ -32,8 +21,6 @@ constexpr int kMaxRateDecimals = 6;  // 1000 * 10^6 still fits an int
 // The display name must fit a device field whole, or the device-choice file could not name it.
 constexpr std::size_t kMaxIdUnits =
     kDeviceFieldUnits - std::char_traits<char>::length(kVirtualDisplayPrefix);
-// A list of cameras is a few lines; anything much larger is not one.
-constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 std::string_view trim(std::string_view s) { return trimConfigText(s); }
 
@@ -109,17 +96,14 @@ std::optional<std::vector<CaptureFormat>> parseFormats(std::string_view value, s
 }
 
 // Letters of any script (with the marks that complete them), ASCII digits, '.', '_' and '-'.
-bool isValidId(const std::string& id) {
-  if (id.empty() || !g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr)) {
-    return false;
-  }
+bool isValidId(const std::string& id, const VirtualCameraPlatform& platform) {
+  const auto codePoints = utf8ToUtf32(id);
+  if (id.empty() || !codePoints) return false;
   bool afterLetter = false;
-  for (const char* p = id.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-    const gunichar c = g_utf8_get_char(p);
-    const GUnicodeType type = g_unichar_type(c);
-    const bool mark = type == G_UNICODE_SPACING_MARK || type == G_UNICODE_ENCLOSING_MARK ||
-                      type == G_UNICODE_NON_SPACING_MARK;
-    const bool letter = g_unichar_isalpha(c) != FALSE;
+  for (const char32_t c : *codePoints) {
+    const auto kind = platform.kindOf(c);
+    const bool mark = kind == VirtualCameraPlatform::CharacterKind::Mark;
+    const bool letter = kind == VirtualCameraPlatform::CharacterKind::Letter;
     const bool asciiOther = (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
     if (!letter && !asciiOther && !(mark && afterLetter)) return false;
     afterLetter = letter || (mark && afterLetter);
@@ -127,52 +111,21 @@ bool isValidId(const std::string& id) {
   return true;
 }
 
-// The nicknames of videotestsrc's "pattern" property, read from the element's class.
-std::optional<std::vector<std::string>> readPatternNicknames() {
-  GstElementFactory* factory = gst_element_factory_find("videotestsrc");
-  if (factory == nullptr) return std::nullopt;
-  GstPluginFeature* loaded = gst_plugin_feature_load(GST_PLUGIN_FEATURE(factory));
-  gst_object_unref(factory);
-  if (loaded == nullptr) return std::nullopt;
-  std::optional<std::vector<std::string>> nicknames;
-  const GType type = gst_element_factory_get_element_type(GST_ELEMENT_FACTORY(loaded));
-  if (type != G_TYPE_INVALID) {
-    gpointer klass = g_type_class_ref(type);
-    GParamSpec* patternProperty = g_object_class_find_property(G_OBJECT_CLASS(klass), "pattern");
-    if (patternProperty != nullptr && G_IS_PARAM_SPEC_ENUM(patternProperty)) {
-      const GEnumClass* values = G_PARAM_SPEC_ENUM(patternProperty)->enum_class;
-      nicknames.emplace();
-      for (guint i = 0; i < values->n_values; ++i) {
-        nicknames->push_back(values->values[i].value_nick);
-      }
-    }
-    g_type_class_unref(klass);
-  }
-  gst_object_unref(loaded);
-  return nicknames;
-}
-
-// nullptr when the patterns cannot be known (GStreamer not started, videotestsrc missing); any
-// nickname passes then. Looked up once: the registry does not change while we run.
-const std::vector<std::string>* patternNicknames() {
-  if (!gst_is_initialized()) return nullptr;
-  static const std::optional<std::vector<std::string>> nicknames = readPatternNicknames();
-  return nicknames ? &*nicknames : nullptr;
-}
-
-void checkPattern(const std::string& pattern, std::string& fault) {
-  const std::vector<std::string>* known = patternNicknames();
+void checkPattern(const std::string& pattern, const VirtualCameraPlatform& platform,
+                  std::string& fault) {
+  const std::vector<std::string>* known = platform.patternNames();
   if (pattern.empty()) {
     fault = "empty pattern";
     return;
   }
   if (known == nullptr) return;
   std::string list;
-  for (const std::string& nick : *known) {
-    if (nick == pattern) return;
-    list += (list.empty() ? "" : ", ") + nick;
+  for (const std::string& name : *known) {
+    if (name == pattern) return;
+    list += (list.empty() ? "" : ", ") + name;
   }
-  fault = "unknown pattern " + quoted(pattern) + " (videotestsrc offers " + list + ")";
+  fault = "unknown pattern " + quoted(pattern) + " (" + std::string(platform.patternSource()) +
+          " offers " + list + ")";
 }
 
 std::optional<PowerLineSetting> parsePowerLine(std::string_view value) {
@@ -189,10 +142,10 @@ std::optional<PowerLineSetting> parsePowerLine(std::string_view value) {
 }
 
 // Stores one key's value in `camera`; false with `fault` set when the value is bad.
-bool applyField(const std::string& key, const std::string& value, VirtualCamera& camera,
-                std::string& fault) {
+bool applyField(const std::string& key, const std::string& value,
+                const VirtualCameraPlatform& platform, VirtualCamera& camera, std::string& fault) {
   if (key == "id") {
-    if (!isValidId(value)) {
+    if (!isValidId(value, platform)) {
       fault = "bad id " + quoted(value) + " (letters, digits, '.', '_' and '-' only, not empty)";
       return false;
     }
@@ -212,7 +165,7 @@ bool applyField(const std::string& key, const std::string& value, VirtualCamera&
     auto formats = parseFormats(value, fault);
     if (formats) camera.formats = std::move(*formats);
   } else if (key == "pattern") {
-    checkPattern(value, fault);
+    checkPattern(value, platform, fault);
     camera.pattern = value;
   } else if (key == "powerline") {
     const auto setting = parsePowerLine(value);
@@ -227,14 +180,15 @@ bool applyField(const std::string& key, const std::string& value, VirtualCamera&
 }
 
 // One camera line; on failure `fault` names the first thing wrong with it.
-std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault) {
+std::optional<VirtualCamera> parseLine(std::string_view line, const VirtualCameraPlatform& platform,
+                                       std::string& fault) {
   VirtualCamera camera;
   const auto fields = splitConfigFields(line, fault);
   if (!fields) return std::nullopt;
   std::set<std::string> seen;
   for (const auto& [key, value] : *fields) {
     seen.insert(key);
-    if (!applyField(key, value, camera, fault)) return std::nullopt;
+    if (!applyField(key, value, platform, camera, fault)) return std::nullopt;
   }
   for (const char* required : {"id", "name", "formats"}) {
     if (!seen.contains(required)) {
@@ -245,35 +199,11 @@ std::optional<VirtualCamera> parseLine(std::string_view line, std::string& fault
   return camera;
 }
 
-// The whole file, or nullopt with `fault` set. A directory opens, but its first read fails.
-std::optional<std::string> readSmallFile(const std::string& path, std::string& fault) {
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    fault = std::generic_category().message(errno);
-    return std::nullopt;
-  }
-  std::string text;
-  char chunk[4096];
-  while (true) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      fault = std::generic_category().message(errno);
-      return std::nullopt;
-    }
-    if (n == 0) return text;
-    text.append(chunk, static_cast<std::size_t>(n));
-    if (text.size() > kMaxFileBytes) {
-      fault = "larger than " + std::to_string(kMaxFileBytes) + " bytes";
-      return std::nullopt;
-    }
-  }
-}
-
 }  // namespace
 
 std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::string& fileName,
-                                               std::ostream& diagnostics) {
+                                               std::ostream& diagnostics,
+                                               const VirtualCameraPlatform& platform) {
   std::vector<VirtualCamera> cameras;
   std::map<std::string, int> idLines;
   std::string line;
@@ -283,7 +213,7 @@ std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::stri
     const std::string_view text = trim(line);
     if (text.empty() || text.front() == '#') continue;
     std::string fault;
-    auto camera = parseLine(text, fault);
+    auto camera = parseLine(text, platform, fault);
     if (camera) {
       const auto [earlier, fresh] = idLines.emplace(camera->id, number);
       if (!fresh) {
@@ -298,19 +228,6 @@ std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::stri
     cameras.push_back(std::move(*camera));
   }
   return cameras;
-}
-
-std::vector<VirtualCamera> loadVirtualCameras(std::ostream& diagnostics) {
-  const char* path = std::getenv(kVirtualCamerasEnv);
-  if (path == nullptr || *path == '\0') return {};
-  std::string fault;
-  const auto text = readSmallFile(path, fault);
-  if (!text) {
-    diagnostics << path << ": cannot read the virtual camera list (" << fault << ")\n";
-    return {};
-  }
-  std::istringstream in(*text);
-  return parseVirtualCameras(in, path, diagnostics);
 }
 
 }  // namespace kovracam

@@ -5,16 +5,20 @@
 //   id=front; name=Front Camera; formats=YUY2 640x480@30, RGB24 320x240@7.5; pattern=ball;
 //   powerline=60
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "capture/device/capture_format.h"
+#include "capture/virtual/virtual_camera_platform.h"
 
 namespace kovracam {
 
 inline constexpr const char* kVirtualCamerasEnv = "KOVRACAM_VIRTUAL_CAMERAS";
 inline constexpr const char* kVirtualDisplayPrefix = "virtual:";
+// A list of cameras is a few lines; a file much larger is not one, and is not read.
+inline constexpr std::size_t kMaxVirtualCameraFileBytes = 1 << 20;
 
 enum class PowerLineSetting { None, Off, Hz50, Hz60, Auto };
 
@@ -29,11 +33,9 @@ struct VirtualCamera {
 };
 
 // Parses the file's text. Each malformed line is skipped with one line on `diagnostics` naming
-// fileName, the line number and the fault.
+// fileName, the line number and the fault. Ids and patterns are checked through `platform`.
 std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::string& fileName,
-                                               std::ostream& diagnostics);
-
-// Reads the file that KOVRACAM_VIRTUAL_CAMERAS names; empty when unset or unreadable.
-std::vector<VirtualCamera> loadVirtualCameras(std::ostream& diagnostics);
+                                               std::ostream& diagnostics,
+                                               const VirtualCameraPlatform& platform);
 
 }  // namespace kovracam

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <system_error>
 
-#include "lang/language_module.h"
-#include "lang/module_scan.h"
+#include "lang/linux/language_module.h"
+#include "lang/linux/module_scan.h"
 #include "lang/user_language.h"
 
 namespace kovracam {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/device/device_controls.h"
+#include "capture/linux/device/device_controls.h"
 
 namespace kovracam {
 

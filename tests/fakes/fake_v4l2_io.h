@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/v4l2/v4l2_io.h"
+#include "capture/linux/v4l2/v4l2_io.h"
 #include "tools/v4l2sim/device_model.h"
 #include "tools/v4l2sim/device_tree.h"
 

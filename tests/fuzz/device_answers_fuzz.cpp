@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <sstream>
 
-#include "capture/device_enumerator.h"
+#include "capture/linux/device_enumerator.h"
 #include "tests/fuzz/device_reading.h"
 
 using namespace kovracam;

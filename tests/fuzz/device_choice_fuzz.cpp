@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "lang/utf16.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "view/device_choice_file.h"
+#include "view/linux/device_choice_file.h"
 
 using namespace kovracam;
 
@@ -41,11 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(fd >= 0 && ::write(fd, data, size) == static_cast<ssize_t>(size));
   ::close(fd);
 
-  const auto name = readDeviceChoice(scratch + "/in");
+  const auto name = readDeviceChoice(scratch + "/in", std::cerr);
   if (!name) return 0;
   FUZZ_CHECK(utf8ToUtf16(*name) && utf16Length(*name) <= kDeviceFieldUnits);
   FUZZ_CHECK(name->find('\0') == std::string::npos);
   FUZZ_CHECK(writeDeviceChoice(scratch + "/out", *name));
-  FUZZ_CHECK(readDeviceChoice(scratch + "/out") == name);
+  FUZZ_CHECK(readDeviceChoice(scratch + "/out", std::cerr) == name);
   return 0;
 }

@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "capture/device_enumerator.h"
+#include "capture/linux/device_enumerator.h"
 #include "capture/virtual/config_fields.h"
 #include "tests/fuzz/device_reading.h"
 #include "tools/v4l2sim/sim_config.h"

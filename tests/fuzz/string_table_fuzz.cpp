@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "lang/language_module.h"
+#include "lang/linux/language_module.h"
 #include "lang/string_table.h"
 #include "tests/fuzz/fuzz_check.h"
 

@@ -14,6 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   const auto units = utf8ToUtf16(text);
+  const auto codePoints = utf8ToUtf32(text);
+  FUZZ_CHECK(codePoints.has_value() == units.has_value());
   if (units) {
     FUZZ_CHECK(utf16Length(text) == units->size() && utf16ToUtf8(*units) == text);
   }

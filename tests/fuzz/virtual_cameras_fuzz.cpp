@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "capture/device/device_record.h"
+#include "capture/linux/virtual/gst_camera_platform.h"
 #include "capture/virtual/virtual_camera_config.h"
 #include "lang/utf16.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   std::ostringstream diagnostics;
-  const auto cameras = parseVirtualCameras(in, "fuzz", diagnostics);
+  const auto cameras = parseVirtualCameras(in, "fuzz", diagnostics, gstVirtualCameraPlatform());
 
   std::set<std::string> ids;
   for (const VirtualCamera& camera : cameras) {
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::istringstream again(lineOf(camera));
     std::ostringstream none;
-    const auto reread = parseVirtualCameras(again, "again", none);
+    const auto reread = parseVirtualCameras(again, "again", none, gstVirtualCameraPlatform());
     FUZZ_CHECK(none.str().empty() && reread.size() == 1);
     const VirtualCamera& back = reread.front();
     FUZZ_CHECK(back.id == camera.id && back.name == camera.name && back.formats == camera.formats &&

@@ -1,7 +1,7 @@
 """The real device path on a simulated V4L2 camera (tools/v4l2sim) preloaded into
 v4l2-compliance, v4l2-ctl, GStreamer and the app, whose SystemV4l2Io and v4l2src then drive it."""
 
-import os, pathlib, re, shutil, struct, subprocess, sys, tempfile, time
+import os, pathlib, re, shutil, socket, struct, subprocess, sys, tempfile, time
 
 import test_window, uitest
 from uitest import Session, check
@@ -166,9 +166,61 @@ def test_unplugged_stalled_and_busy_cameras(args):
                 check(s.proc.poll() is None, "the app ended when the camera was unplugged")
 
 
+def strange_things(folder):
+    """What may stand where a file is read: each made at `folder`/name, with what keeps it so."""
+    def fifo(path, held=False):
+        os.mkfifo(path)
+        return held and os.open(path, os.O_RDWR | os.O_NONBLOCK)  # a writer that never closes
+    def sock(path):
+        server = socket.socket(socket.AF_UNIX)
+        server.bind(path)
+        return server
+    return {"pipe": fifo, "held pipe": lambda p: fifo(p, True), "socket": sock,
+            "directory": os.mkdir, "/dev/zero": lambda p: os.symlink("/dev/zero", p),
+            "dangling link": lambda p: os.symlink("gone", p)}
+
+
+def shows(s, frame, colour, what):
+    top = frame.view_top + 50
+    uitest.wait_until(lambda: s.screenshot().share(
+        (frame.x + 10, top + 10, frame.x + 150, top + 100), colour) > 0.9, 10, what)
+
+
+def test_strange_files_and_a_refused_format(args):
+    for name, make in strange_things("").items():
+        with Session(args.app) as s:  # as the device choice: the first camera, then the second
+            kept = make(os.path.join(s.workdir, "HardWare.KRV"))
+            frame = s.start(test_window.CAMERAS)
+            shows(s, frame, lambda c: c[0] > 180 and c[2] < 60, "%s: not the first camera" % name)
+            frame.choose("alt+d", "Down", "Return")
+            shows(s, frame, test_window.is_blue, "%s: the choice is not in force" % name)
+            saved = s.stderr_text().count("cannot be saved")
+            check(saved == (name != "dangling link"), "%s: %d lines" % (name, saved))
+        with Session(args.app) as s:  # as the camera list: only the simulated camera
+            path = os.path.join(s.workdir, "cameras")
+            kept = make(path) or kept
+            frame = s.start(None, dict(simulated(args.app, s.workdir, PREVIEW),
+                                       KOVRACAM_VIRTUAL_CAMERAS=path))
+            shows(s, frame, test_window.is_blue, "%s: no preview" % name)
+        print("  %s: the window came up and previewed" % name)
+
+    with Session(args.app) as s:  # a format the camera lists but refuses: told, preview off
+        frame = s.start(None, simulated(args.app, s.workdir, PREVIEW + "; refuse=320x240"))
+        dialog = uitest.Window(s, s.new_window(lambda: frame.choose("alt+o", "Down", "Down",
+                                                                    "Return")))
+        dialog.click_row(dialog.items(2, inset=4, bottom=40)[0][1])
+        s.key("Return")
+        s.answer("ERROR")
+        check("cannot go on with the chosen format" in s.stderr_text(), s.stderr_text())
+        shows(s, frame, lambda c: not test_window.is_blue(c), "a picture is left standing")
+        frame.choose("alt+o", "Return")  # Preview on again: the format that ran before
+        shows(s, frame, test_window.is_blue, "Preview on shows nothing")
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 645, 10, "not refitted to 640")
+
+
 if __name__ == "__main__":
     if shutil.which("v4l2-compliance") is None:
         print("SKIP: v4l2-compliance is not installed (scripts/deps installs v4l-utils)")
         sys.exit(0)
     uitest.run(test_compliance_listings_and_gstreamer, test_preview_controls_format_and_identity,
-               test_unplugged_stalled_and_busy_cameras)
+               test_unplugged_stalled_and_busy_cameras, test_strange_files_and_a_refused_format)

@@ -98,7 +98,9 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
     start_timeout = 20  # s until the main window shows
 
     def environment(self, extra_env):
-        return dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
+        env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
+        env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
+        return env
 
     def native_path(self, path):  # a path as the app spells it
         return path
@@ -110,7 +112,6 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
         """The app started on `cameras` (None: no camera file), and its main window if `main`."""
         self.stop()
         env = self.environment(extra_env)
-        env.pop("KOVRACAM_VIRTUAL_CAMERAS", None)
         if cameras is not None:
             path = os.path.join(self.workdir, "cameras.conf")
             pathlib.Path(path).write_text(cameras)
@@ -194,9 +195,9 @@ class WinePrefix(contextlib.AbstractContextManager):
         self.boot_seconds = time.time() - started
 
     def environment(self, **extra):
-        env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all",
-                   WINEDLLOVERRIDES=self.OVERRIDES)
-        env.pop("DISPLAY", None)  # booting the prefix needs no display
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "KOVRACAM_VIRTUAL_CAMERAS")}  # booting needs no display
+        env.update(WINEPREFIX=self.path, WINEDEBUG="-all", WINEDLLOVERRIDES=self.OVERRIDES)
         env.update(extra)
         return env
 
@@ -322,6 +323,15 @@ class Frame(Window):
             sum(spans[index]) // 2, (self.y + self.view_top) // 2)))
 
 
+def app_path(path):
+    """`path` as the caller meant it, from their directory (the app runs in a scratch one); a
+    missing app ends the script with one line."""
+    app = os.path.abspath(path)
+    if not os.access(app, os.X_OK):
+        sys.exit("%s: no app at %s (build it, or pass --app)" % (os.path.basename(sys.argv[0]), app))
+    return app
+
+
 def run(*tests):
     """Runs each test(args) in turn, a line for each; exits non-zero if any failed."""
     parser = argparse.ArgumentParser()
@@ -329,6 +339,7 @@ def run(*tests):
     parser.add_argument("--source", required=True)
     parser.add_argument("--reference", help="a program drawing the texts expected")
     args, failed = parser.parse_args(), 0
+    args.app = app_path(args.app)
     for test in tests:
         started = time.time()
         try:

@@ -364,6 +364,11 @@ NodeConfig node(const ConfigFields& fields) {
   if (device.formats.empty()) throw Fault("no format listed");
   if (powerline != "none") device.controls.push_back(powerLine(powerline));
   for (const auto key : refused) {
+    // A size (digits, 'x', digits) names a format S_FMT refuses; anything else a control.
+    if (!key.empty() && key.front() >= '0' && key.front() <= '9') {
+      config.faults.refusedSizes.push_back(size(key));
+      continue;
+    }
     Control* c = controlByKey(device, key);
     if (!c) throw Fault("refuse names no control of the camera: " + quoted(key));
     c->refusal = EIO;

@@ -8,9 +8,11 @@
 //
 // See README.md "Simulated V4L2 cameras" for every key.
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/v4l2sim/device_model.h"
@@ -30,6 +32,8 @@ struct Faults {
   unsigned dropEvery = 0;   // every Nth frame is lost: a gap in the sequence
   unsigned shortEvery = 0;  // every Nth frame carries half its image
   Busy busy = Busy::No;     // another process holds the node
+  // S_FMT to these sizes fails with EIO: a camera that lists a format it cannot deliver.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> refusedSizes;
 };
 
 struct NodeConfig {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "lang/linux/regular_file.h"
 #include "tools/v4l2sim/frame_painter.h"
 #include "tools/v4l2sim/real_libc.h"
 
@@ -21,18 +22,17 @@ constexpr unsigned kVideoMajor = 81;
 constexpr gid_t kVideoGroup = 44;
 constexpr std::size_t kMaxConfigBytes = 1 << 20;
 
-// Read with the C library's own calls: the simulator is not running yet.
+// Read with the C library's own calls: the simulator is not running yet. Anything but a
+// regular file (a pipe nobody writes, a device) is no configuration, with one line on stderr.
 std::string readConfig(const char* path) {
-  std::string text;
-  const int fd = real::open()(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char chunk[4096];
-  ssize_t n;
-  while ((n = real::read()(fd, chunk, sizeof chunk)) > 0 && text.size() < kMaxConfigBytes) {
-    text.append(chunk, static_cast<std::size_t>(n));
+  static const FileCalls calls{real::open(), real::fstat(), real::stat(), real::read(),
+                               real::close()};
+  FileRead file = readRegularFile(path, kMaxConfigBytes, calls);
+  if (file.outcome == FileRead::Outcome::NotRegular || file.outcome == FileRead::Outcome::Failed) {
+    const std::string line = std::string("v4l2sim: ") + path + " ignored: " + file.what + "\n";
+    if (real::write()(STDERR_FILENO, line.data(), line.size()) < 0) return {};
   }
-  real::close()(fd);
-  return text;
+  return std::move(file.bytes);
 }
 
 bool existsReally(const std::string& path) {
@@ -265,9 +265,16 @@ int Simulator::dispatch(OpenFile& file, unsigned long request, void* arg,
       file.priority = priority;
       return 0;
     }
-    case VIDIOC_S_FMT:
+    case VIDIOC_S_FMT: {
       if (node.queue.allocated() || busyElsewhere) return EBUSY;
+      const v4l2_pix_format& pix = static_cast<v4l2_format*>(arg)->fmt.pix;
+      const auto& refused = node.config.faults.refusedSizes;
+      if (std::find(refused.begin(), refused.end(), std::pair{pix.width, pix.height}) !=
+          refused.end()) {
+        return EIO;
+      }
       break;
+    }
     case VIDIOC_S_PARM:
     case VIDIOC_S_INPUT:
       if (node.queue.streaming()) return EBUSY;
