@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/win/handles.h"
+#include "lang/win/wide_text.h"
 #include "view/device_choice_bytes.h"
 
 namespace kovracam {
@@ -52,7 +53,7 @@ std::wstring makeTemporaryFile(const std::wstring& directory) {
 }  // namespace
 
 std::wstring deviceChoicePath(const std::wstring& directory) {
-  return directory + L"\\HardWare.KRV";
+  return directory + L"\\" + widenUtf8(kDeviceChoiceFileName);
 }
 
 std::optional<std::string> readDeviceChoiceFile(const std::wstring& directory) {
@@ -62,21 +63,21 @@ std::optional<std::string> readDeviceChoiceFile(const std::wstring& directory) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   // Only a disk file: a device or pipe could block the read or never end.
   if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
-  const auto bytes = readBounded(file.get(), kMaxDeviceChoiceBytes);
+  const auto bytes = readBounded(file.get(), kDeviceChoiceMaxBytes);
   if (!bytes) return std::nullopt;
-  return decodeDeviceChoice(*bytes);
+  return decodeDeviceChoice(std::span<const std::uint8_t>(*bytes));
 }
 
 bool writeDeviceChoiceFile(const std::wstring& directory, const std::string& displayName) {
-  const auto bytes = encodeDeviceChoice(displayName);
-  if (!bytes) return false;
+  const std::vector<std::uint8_t> bytes = encodeDeviceChoice(displayName);
+  if (bytes.empty()) return false;
   const std::wstring temporary = makeTemporaryFile(directory);
   if (temporary.empty()) return false;
   ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   // Only a complete, flushed file may take the old one's place.
   const bool written =
-      file.valid() && writeAll(file.get(), *bytes) && FlushFileBuffers(file.get()) && file.reset();
+      file.valid() && writeAll(file.get(), bytes) && FlushFileBuffers(file.get()) && file.reset();
   if (written && MoveFileExW(temporary.c_str(), deviceChoicePath(directory).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
