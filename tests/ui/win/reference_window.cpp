@@ -1,6 +1,6 @@
 // Draws texts the way the program's window would, for the window test to compare against: a
-// frame titled REFERENCE with a menu bar of the given titles and a status bar showing the given
-// pane text, or (with --box) a message box.
+// frame titled REFERENCE with a menu bar of the given titles over a dark client and a status bar
+// showing the given pane text, or (with --box) a message box.
 //
 //   reference_window.exe PANE_TEXT TITLE...
 //   reference_window.exe --box CAPTION TEXT
@@ -26,7 +26,8 @@ int showFrame(int count, wchar_t** args) {
   wc.lpfnWndProc = frameProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  // Dark under the menu bar, as the banner is: the test finds the bar's end there.
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.lpszClassName = L"Reference";
   RegisterClassW(&wc);
   const HMENU bar = CreateMenu();
