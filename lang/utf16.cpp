@@ -73,24 +73,6 @@ bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 
-std::optional<std::u16string> utf8ToUtf16(const std::string& utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();) {
-    const Decoded d = decodeAt(utf8, pos);
-    if (!d.valid) return std::nullopt;
-    if (d.codePoint >= 0x10000) {
-      const char32_t v = d.codePoint - 0x10000;
-      out += static_cast<char16_t>(0xD800 + (v >> 10));
-      out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(d.codePoint);
-    }
-    pos += d.bytes;
-  }
-  return out;
-}
-
 std::optional<std::u32string> utf8ToUtf32(const std::string& utf8) {
   std::u32string out;
   out.reserve(utf8.size());
@@ -99,6 +81,23 @@ std::optional<std::u32string> utf8ToUtf32(const std::string& utf8) {
     if (!d.valid) return std::nullopt;
     out += d.codePoint;
     pos += d.bytes;
+  }
+  return out;
+}
+
+std::optional<std::u16string> utf8ToUtf16(const std::string& utf8) {
+  const auto codePoints = utf8ToUtf32(utf8);
+  if (!codePoints) return std::nullopt;
+  std::u16string out;
+  out.reserve(codePoints->size());
+  for (const char32_t cp : *codePoints) {
+    if (cp >= 0x10000) {
+      const char32_t v = cp - 0x10000;
+      out += static_cast<char16_t>(0xD800 + (v >> 10));
+      out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
   }
   return out;
 }

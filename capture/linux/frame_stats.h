@@ -1,7 +1,7 @@
 #pragma once
 // Process-wide counters for measuring the preview: frames the cameras produced, frames the video
 // window painted, and when the first one was painted. Read by the benchmark through
-// KOVRACAM_STATS (see app/main.cpp); costs one relaxed atomic add per frame, and two relaxed
+// KOVRACAM_STATS (see app/linux/main.cpp); costs one relaxed atomic add per frame, and two relaxed
 // loads per painted frame for the recording figures below.
 
 #include <atomic>

@@ -10,12 +10,10 @@
 
 #include "capture/linux/frame_stats.h"
 #include "capture/linux/video_cap.h"
+#include "capture/snapshot_request.h"
 
 namespace kovracam {
 namespace {
-
-// How long a snapshot waits for a frame beyond five frame intervals.
-constexpr auto kSnapshotGrace = std::chrono::seconds(2);
 
 void raiseToHighestPriority(std::thread& worker) {
   sched_param param{};
@@ -78,25 +76,22 @@ void CVideoCap::joinTableWorker() {
 std::chrono::nanoseconds CVideoCap::snapshotTimeout() const {
   const double fps = m_graphFormat.fps.value();
   const auto interval =
-      fps > 0 ? std::chrono::duration<double>(1.0 / fps) : std::chrono::duration<double>(1.0);
-  return kSnapshotGrace + std::chrono::duration_cast<std::chrono::nanoseconds>(interval * 5);
+      fps > 0 ? std::chrono::duration<double>(1.0 / fps) : std::chrono::duration<double>::zero();
+  return kovracam::snapshotTimeout(std::chrono::duration_cast<std::chrono::nanoseconds>(interval));
 }
 
 int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
   if (!bits || !isRunning()) return 0;
-  const std::size_t width = static_cast<std::size_t>(std::max(m_nWidth, 0));
-  const std::size_t rows = static_cast<std::size_t>(std::max(m_nHeight, 0));
-  const std::size_t stride = rgb24Stride(m_nWidth);
-  if (width == 0 || rows == 0 || length < stride * rows) return 0;
+  const bool yuy2 = m_nPixelFormat == kPixelYUY2;
+  const auto sizes = snapshotSizes(m_nWidth, m_nHeight, yuy2, length);
+  if (!sizes) return 0;
   if (!m_tables) Prepare();  // an engine that was never prepared builds its tables now
   joinTableWorker();         // no snapshot before the tables are complete
 
   // The frame lands in a block of our own, never straight in the caller's: a copy that outlives
   // a time-out then cannot touch memory the caller has freed.
-  const bool yuy2 = m_nPixelFormat == kPixelYUY2;
-  const std::size_t frameStride = yuy2 ? width * 2 : stride;
-  auto block = std::make_unique<std::uint8_t[]>(frameStride * rows);
-  const auto delivery = m_snapshot.request(block.get(), frameStride * rows, snapshotTimeout());
+  auto block = std::make_unique<std::uint8_t[]>(sizes->frameBytes);
+  const auto delivery = m_snapshot.request(block.get(), sizes->frameBytes, snapshotTimeout());
   if (delivery == SnapshotHandover::Delivery::Stuck) block.release();  // may still be written
   if (delivery != SnapshotHandover::Delivery::Delivered) return 0;
 
@@ -104,6 +99,8 @@ int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
     ConvertYUY2ToRGB24(bits, m_nHeight, m_nWidth, block.get(), *m_tables);
   } else {
     // Camera rows arrive top row first; the picture wants the bottom row first.
+    const std::size_t rows = sizes->rows;
+    const std::size_t stride = sizes->pictureStride;
     for (std::size_t row = 0; row < rows; ++row) {
       std::memcpy(bits + (rows - 1 - row) * stride, block.get() + row * stride, stride);
     }
