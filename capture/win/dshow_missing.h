@@ -9,6 +9,12 @@
 #include <ks.h>
 // clang-format on
 
+// control.h gives these interfaces no __uuidof.
+__CRT_UUID_DECL(IMediaEventEx, 0x56a868c0, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+                0x70)
+__CRT_UUID_DECL(IVideoWindow, 0x56a868b4, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+                0x70)
+
 namespace kovracam {
 
 // qedit.h declares the sample grabber's interfaces but not the class that implements them.

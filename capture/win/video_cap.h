@@ -82,6 +82,8 @@ class CVideoCap : public ISampleGrabberCB {
  private:
   HRESULT createSourceFilter(IBaseFilter** source);
   HRESULT applyOrReadFormat(IAMStreamConfig* config);
+  bool grabberConnected() const;
+  void removeFiltersAddedByRendering();
   HRESULT connectPreviewByHand();
   HRESULT watchGraphEvents();
   static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);

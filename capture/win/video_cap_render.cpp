@@ -1,5 +1,7 @@
 // The engine's preview path, its video window and the graph's failure events.
 
+#include <vector>
+
 #include "capture/win/video_cap.h"
 
 namespace kovracam {
@@ -54,9 +56,10 @@ Status CVideoCap::RenderPreview() {
   if (!m_pGraph) return kNotBound;
   HRESULT hr = m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, m_pSource.get(),
                                         nullptr, nullptr);
-  if (hr != S_OK && hr != VFW_S_NOPREVIEWPIN) {
-    // Wine's builder renders a capture-only source without taking the grabber in; the same
-    // filters connected by hand make a path Windows takes as well.
+  if ((hr != S_OK && hr != VFW_S_NOPREVIEWPIN) || !grabberConnected()) {
+    // Wine's builder renders the source straight into a renderer, leaving the grabber out, or
+    // fails half-way. The same filters connected by hand make a path Windows takes as well.
+    removeFiltersAddedByRendering();
     hr = connectPreviewByHand();
     if (FAILED(hr)) return hr;
   }
@@ -66,6 +69,40 @@ Status CVideoCap::RenderPreview() {
   if (FAILED(hr)) return hr;
   hr = m_pGrabber->SetCallback(this, 1);
   return FAILED(hr) ? hr : kOk;
+}
+
+bool CVideoCap::grabberConnected() const {
+  ComPtr<IBaseFilter> grabberFilter;
+  if (FAILED(m_pGrabber.as(&grabberFilter))) return false;
+  return !freePin(grabberFilter.get(), PINDIR_INPUT);
+}
+
+// Back to the built graph: the camera and the grabber, unconnected.
+void CVideoCap::removeFiltersAddedByRendering() {
+  ComPtr<IBaseFilter> grabberFilter;
+  m_pGrabber.as(&grabberFilter);
+  std::vector<ComPtr<IBaseFilter>> added;
+  ComPtr<IEnumFilters> filters;
+  if (FAILED(m_pGraph->EnumFilters(filters.put()))) return;
+  ComPtr<IBaseFilter> filter;
+  while (filters->Next(1, filter.put(), nullptr) == S_OK) {
+    if (filter.get() != m_pSource.get() && filter.get() != grabberFilter.get()) {
+      added.push_back(filter);
+    }
+  }
+  for (const auto& extra : added) m_pGraph->RemoveFilter(extra.get());  // disconnects it too
+  for (IBaseFilter* kept : {m_pSource.get(), grabberFilter.get()}) {
+    ComPtr<IEnumPins> pins;
+    if (!kept || FAILED(kept->EnumPins(pins.put()))) continue;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
+      ComPtr<IPin> peer;
+      if (pin->ConnectedTo(peer.put()) == S_OK) {
+        m_pGraph->Disconnect(peer.get());
+        m_pGraph->Disconnect(pin.get());
+      }
+    }
+  }
 }
 
 // Preview pin (or capture pin) -> "Grab Filter" -> whatever renders the grabber's output.
@@ -82,7 +119,18 @@ HRESULT CVideoCap::connectPreviewByHand() {
   if (FAILED(hr)) return hr;
   ComPtr<IPin> grabberOut = freePin(grabberFilter.get(), PINDIR_OUTPUT);
   if (!grabberOut) return VFW_E_NOT_FOUND;
-  return m_pGraph->Render(grabberOut.get());
+  hr = m_pGraph->Render(grabberOut.get());
+  if (SUCCEEDED(hr)) return hr;
+  // Nothing in the system can draw the camera's subtype (Wine without its GStreamer plugins
+  // has no YUY2 converter for its renderers). The frames still go through the grabber, so the
+  // frame rate and snapshots keep working; only the picture is missing.
+  ComPtr<IBaseFilter> nullRenderer;
+  hr = CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                        nullRenderer.putVoid());
+  if (SUCCEEDED(hr)) hr = m_pGraph->AddFilter(nullRenderer.get(), L"Null Renderer");
+  if (FAILED(hr)) return hr;
+  ComPtr<IPin> nullIn = freePin(nullRenderer.get(), PINDIR_INPUT);
+  return nullIn ? m_pGraph->Connect(grabberOut.get(), nullIn.get()) : VFW_E_NOT_FOUND;
 }
 
 Status CVideoCap::PlaceVideoWindow(HWND owner, int width, int height) {
@@ -136,7 +184,8 @@ void CVideoCap::drainGraphEvents() {
   long failure = 0;
   while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
     events->FreeEventParams(code, param1, param2);
-    if (isStreamFailure(code) && failure == 0) failure = code;
+    // The cause (error, device lost) rather than the end of stream it led to.
+    if (isStreamFailure(code) && (failure == 0 || failure == EC_COMPLETE)) failure = code;
   }
   if (failure == 0 || !isRunning()) return;
   Stop();  // the camera streams no more: end the preview, keep the graph for the caller

@@ -2,6 +2,7 @@
 // What the Windows capture tests share: failure counting, COM on the test thread, bounded
 // message pumping and a scratch virtual camera list.
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>

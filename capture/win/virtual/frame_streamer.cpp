@@ -168,9 +168,10 @@ HRESULT FrameStreamer::deliver(std::int64_t frameNumber, REFERENCE_TIME streamTi
   return m_input->Receive(sample.get());
 }
 
+// The failure is told before the end of stream, whose completion it explains.
 void FrameStreamer::endStream(long eventCode, HRESULT hr) {
-  m_peer->EndOfStream();
   m_filter.notifyGraph(eventCode, eventCode == EC_ERRORABORT ? hr : 0, 0);
+  m_peer->EndOfStream();
 }
 
 void FrameStreamer::loop() {
