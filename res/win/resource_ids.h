@@ -1,0 +1,6 @@
+#pragma once
+// Resource ids of the Windows build, read by both the C++ code and the resource compiler.
+
+#define IDR_MAINFRAME 128
+#define IDB_BANNER 130
+#define IDS_TITLE IDR_MAINFRAME

@@ -1,0 +1,166 @@
+"""The Windows build's real window under Wine in Xvfb: the title, menu bar and status-bar texts
+(compared with a reference program's drawing of the texts expected), the banner and the camera
+picture under it, the Device menu and the remembered camera, Preview off and on, the start-up
+error boxes, and the exit status."""
+
+import os, pathlib, struct, time
+
+import uitest
+from uitest import WinePrefix, WineSession, check, luminance
+
+DEVICE_MENU = 1
+TITLES = ("&File", "&Device", "&Option", "&Captue", "&Help")
+CAMERAS = ("id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
+           "id=two; name=Second; formats=YUY2 640x480@7.5; pattern=blue\n")
+PREFIX = None  # the run's Wine prefix
+
+
+def is_red(rgb):
+    return rgb[0] > 180 and rgb[1] < 60 and rgb[2] < 60
+
+
+def is_blue(rgb):
+    return rgb[2] > 180 and rgb[0] < 60 and rgb[1] < 60
+
+
+def reference(s, args, pane_text):
+    """The menu titles' ink and the status bar's ink as the reference program draws them."""
+    s.proc = s.run_windows(args.reference, pane_text, *TITLES)
+    frame = uitest.Frame(s, s.find_window("REFERENCE", WineSession.start_timeout))
+    shot = s.screenshot()
+    titles = [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
+    status = frame.status_ink()
+    s.stop()
+    s.wait_unmapped(frame.wid)
+    return titles, status
+
+
+def title_ink(frame):
+    shot = frame.session.screenshot()
+    return [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
+
+
+def video_box(s, frame, predicate):
+    """(x0, y0, x1, y1) of the picture's pixels in the view, from the first screenshot showing
+    one: scanned along the column a few pixels into the video and the row under the banner."""
+    def probe():
+        shot = s.screenshot()
+        top = frame.view_top + 50
+        column = next((x for x in range(frame.x, frame.x + 20) if predicate(
+            shot.at(x, top + 8))), None)
+        if column is None:
+            return None
+        rows = shot.bands(column + 4, top - 8, column + 5, frame.status_top, predicate)
+        cols = shot.bands(frame.x, rows[0][0] + 4, frame.x + frame.width, rows[0][0] + 5,
+                          predicate, vertical=False)
+        return rows and cols and (cols[0][0], rows[0][0], cols[0][1], rows[0][1])
+    return uitest.wait_until(probe, 20, "no camera picture under the banner")
+
+
+def check_picture(s, frame, source, predicate, width, height):
+    """The camera's picture, width x height, right under the banner, which is res/banner.bmp
+    stretched across the view."""
+    box = video_box(s, frame, predicate)
+    check(box[2] - box[0] == width and box[3] - box[1] == height,
+          "picture %dx%d, expected %dx%d" % (box[2] - box[0], box[3] - box[1], width, height))
+    # The view's edge: the video starts where the view's client does, 50 rows under its top.
+    left, top = box[0], box[1] - 50
+    check(0 <= left - frame.x <= 4 and 0 <= top - frame.view_top <= 4,
+          "picture at (%d, %d) of the frame" % (left - frame.x, box[1] - frame.view_top))
+    right = frame.x + frame.width - (left - frame.x)
+    shot = s.screenshot()
+    banner = shot.crop(left, top, right, top + 50)
+    expected = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-sample",
+                              "%dx50!" % (right - left), "-depth", "8", "ppm:-").pixels
+    bad = sum(abs(a - b) > 8 for a, b in zip(banner, expected))
+    check(bad < 0.01 * len(banner), "%d of %d banner values differ" % (bad, len(banner)))
+
+
+def expect_status(frame, ink, text, timeout=15):
+    uitest.wait_until(lambda: frame.status_ink() == ink, timeout,
+                      "the status bar never showed %s" % text)
+
+
+def krv_bytes(display_name):
+    units = display_name.encode("utf-16-le")
+    return struct.pack("<I", len(units) // 2) + units
+
+
+def test_window_device_menu_preview_and_exit(args):
+    with WineSession(args.app, PREFIX) as s:
+        titles, rate30 = reference(s, args, "Frame Rate 30.0")
+        rate75 = reference(s, args, "Frame Rate 7.5")[1]
+        started = time.time()
+        frame = s.start(CAMERAS)
+        print("  the window showed %.1f s after the start" % (time.time() - started))
+        check(title_ink(frame) == titles, "the menu bar does not read %s" % " ".join(TITLES))
+        check_picture(s, frame, args.source, is_red, 320, 240)
+        expect_status(frame, rate30, "Frame Rate 30.0")
+
+        # The Device menu lists both cameras; the second is remembered and previewed.
+        popup = frame.open_menu(DEVICE_MENU)
+        rows = popup.items(2)[0]
+        popup.click_row(rows[1])
+        krv = pathlib.Path(s.workdir, "HardWare.KRV")
+        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
+                          10, "HardWare.KRV does not name the second camera")
+        frame.measure()
+        check_picture(s, frame, args.source, is_blue, 640, 480)
+        expect_status(frame, rate75, "Frame Rate 7.5")
+
+        # Preview off: the picture and the rate go; on: they come back.
+        frame.choose("alt+o", "p")
+        uitest.wait_until(lambda: s.screenshot().share(
+            (frame.x + 20, frame.view_top + 80, frame.x + 600, frame.view_top + 500),
+            is_blue, 16) == 0, 5, "the picture stayed with Preview off")
+        expect_status(frame, frozenset(), "an empty pane", 5)
+        frame.choose("alt+o", "p")
+        check_picture(s, frame, args.source, is_blue, 640, 480)
+        expect_status(frame, rate75, "Frame Rate 7.5")
+
+        frame.choose("alt+f", "x")  # File > Exit
+        check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
+
+        # The next start previews the remembered camera; Alt+F4 closes as Exit does.
+        frame = s.start(CAMERAS)
+        check_picture(s, frame, args.source, is_blue, 640, 480)
+        s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+F4")
+        check(s.exit_status() == 0, "exit status %s after Alt+F4" % s.proc.returncode)
+
+
+def box_pixels(s, box):
+    window = uitest.Window(s, box)
+    shot = window.items()[1]
+    return (window.width, window.height), shot.crop(window.x, window.y, window.x + window.width,
+                                                    window.y + window.height)
+
+
+def test_no_usable_camera_shows_a_box_and_ends(args):
+    for cameras, caption, text in (
+            (None, "ERROR", "Can't find Camera device"),
+            ("id=mj; name=MJPEG Only; formats=MJPG 640x480@30\n", "Error",
+             "This type is not support")):
+        with WineSession(args.app, PREFIX) as s:
+            s.start(cameras, main=False)
+            box = s.find_window(caption, WineSession.start_timeout)
+            check(not s.xdotool("search", "--onlyvisible", "--name", "^KOVRACAM$"),
+                  "a KOVRACAM window is shown beside the %s box" % caption)
+            shown = box_pixels(s, box)
+
+            def dismissed():  # a box only just mapped may miss the first key
+                s.xdotool("windowfocus", "--sync", box, "key", "--window", box, "Return")
+                return s.proc.poll() is not None
+            uitest.wait_until(dismissed, 20, "the app did not end after the %s box" % caption, 1)
+            check(s.proc.returncode != 0, "exit status 0 after the %s box" % caption)
+
+            s.proc = s.run_windows(args.reference, "--box", caption, text)
+            expected = box_pixels(s, s.find_window(caption, WineSession.start_timeout))
+            check(shown == expected, "the %s box does not read %s" % (caption, text))
+
+
+if __name__ == "__main__":
+    started = time.time()
+    with WinePrefix() as PREFIX:
+        print("Wine prefix initialised in %.1f s" % (time.time() - started))
+        uitest.run(test_window_device_menu_preview_and_exit,
+                   test_no_usable_camera_shows_a_box_and_ends)
