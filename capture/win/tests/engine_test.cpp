@@ -168,8 +168,8 @@ void stopsWhenTheCameraIsLost(HWND owner) {
   CHECK(test::pumpUntil([&] { return failure != 0; }, 5000));
   std::fprintf(stderr, "camera lost: event %ld\n", failure);
   CHECK(failure == EC_DEVICE_LOST && !engine.isRunning());
-  std::uint8_t bits[rgb24Stride(kWidth) * kHeight];
-  CHECK(engine.GetSnapshot(bits, sizeof bits) == 0);
+  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
+  CHECK(engine.GetSnapshot(bits.data(), bits.size()) == 0);
   engine.TearDown();
 }
 
