@@ -25,12 +25,34 @@ std::size_t systemDeviceCount() {
     return 0;
   }
   std::size_t count = 0;
-  while (monikers->Skip(1) == S_OK) ++count;
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, moniker.put(), nullptr) == S_OK) ++count;
   return count;
 }
 
+// A video-input device as drivers register it, without a filter behind it: listed by the system
+// enumerator, but its filter cannot be made.
+constexpr CLSID kUnbuiltFilter = {
+    0x2b4c9d1e, 0x7a35, 0x4f60, {0x8e, 0x11, 0x90, 0x3c, 0x5a, 0x6d, 0x24, 0x7f}};
+
+HRESULT registerSystemCamera(bool add) {
+  ComPtr<IFilterMapper2> mapper;
+  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFilterMapper2, mapper.putVoid());
+  if (FAILED(hr)) return hr;
+  if (!add)
+    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, kUnbuiltFilter);
+  REGFILTER2 filter{};
+  filter.dwVersion = 1;
+  filter.dwMerit = MERIT_DO_NOT_USE;
+  return mapper->RegisterFilter(kUnbuiltFilter, L"System Camera", nullptr,
+                                &CLSID_VideoInputDeviceCategory, nullptr, &filter);
+}
+
 void listsVirtualCamerasAfterTheSystemOnes() {
+  CHECK(SUCCEEDED(registerSystemCamera(true)));
   const std::size_t system = systemDeviceCount();
+  CHECK(system >= 1);
   DeviceList list;
   CHECK(CVideoCap().EnumDevices(&list) == kOk);
   CHECK(list.nCount() == system + 5);  // the damaged lines are skipped
@@ -40,6 +62,14 @@ void listsVirtualCamerasAfterTheSystemOnes() {
         first.szDevicePath == "virtual:red");
   CHECK(list.pRecords[system + 2].szDisplayName == "virtual:cam\xC3\xA9ra");
   CHECK(list.pRecords.back().szDisplayName == "virtual:i420");
+  // The system camera binds by its display name; building fails since it has no filter.
+  const DeviceRecord& real = list.pRecords[system - 1];
+  CVideoCap engine;
+  int width = 0, height = 0;
+  CHECK(real.szFriendlyName == "System Camera" && engine.SelectDevice(real.szDisplayName) == kOk);
+  CHECK(FAILED(engine.BuildGraph(&width, &height)));
+  engine.TearDown();
+  CHECK(SUCCEEDED(registerSystemCamera(false)) && systemDeviceCount() == system - 1);
 
   std::vector<std::string> many;
   for (int i = 0; i < 20; ++i) {
