@@ -19,13 +19,9 @@ def is_red(rgb):
     return rgb[0] > 180 and rgb[1] < 60 and rgb[2] < 60
 
 
-def is_blue(rgb):
-    return rgb[2] > 180 and rgb[0] < 60 and rgb[1] < 60
-
-
 def reference(s, args, pane_text):
     """The menu titles' ink and the status bar's ink as the reference program draws them."""
-    s.proc = s.run_windows(args.reference, pane_text, *TITLES)
+    s.proc = s.run_windows(os.path.abspath(args.reference), pane_text, *TITLES)
     frame = uitest.Frame(s, s.find_window("REFERENCE", WineSession.start_timeout))
     shot = s.screenshot()
     titles = [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
@@ -86,46 +82,67 @@ def krv_bytes(display_name):
     return struct.pack("<I", len(units) // 2) + units
 
 
-def test_window_device_menu_preview_and_exit(args):
+def start(s, args, cameras=CAMERAS):
+    """The app's frame, and the reference's ink: titles, then the pane at 30.0 and at 7.5."""
+    titles, rate30 = reference(s, args, "Frame Rate 30.0")
+    rate75 = reference(s, args, "Frame Rate 7.5")[1]
+    started = time.time()
+    frame = s.start(cameras)
+    print("  the window showed %.1f s after the start" % (time.time() - started))
+    return frame, titles, rate30, rate75
+
+
+def test_title_menu_bar_rate_and_exit(args):
     with WineSession(args.app, PREFIX) as s:
-        titles, rate30 = reference(s, args, "Frame Rate 30.0")
-        rate75 = reference(s, args, "Frame Rate 7.5")[1]
-        started = time.time()
-        frame = s.start(CAMERAS)
-        print("  the window showed %.1f s after the start" % (time.time() - started))
+        frame, titles, rate30, _ = start(s, args)
         check(title_ink(frame) == titles, "the menu bar does not read %s" % " ".join(TITLES))
-        check_picture(s, frame, args.source, is_red, 320, 240)
         expect_status(frame, rate30, "Frame Rate 30.0")
-
-        # The Device menu lists both cameras; the second is remembered and previewed.
-        popup = frame.open_menu(DEVICE_MENU)
-        rows = popup.items(2)[0]
-        popup.click_row(rows[1])
-        krv = pathlib.Path(s.workdir, "HardWare.KRV")
-        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
-                          10, "HardWare.KRV does not name the second camera")
-        frame.measure()
-        check_picture(s, frame, args.source, is_blue, 640, 480)
-        expect_status(frame, rate75, "Frame Rate 7.5")
-
-        # Preview off: the picture and the rate go; on: they come back.
-        frame.choose("alt+o", "p")
-        uitest.wait_until(lambda: s.screenshot().share(
-            (frame.x + 20, frame.view_top + 80, frame.x + 600, frame.view_top + 500),
-            is_blue, 16) == 0, 5, "the picture stayed with Preview off")
-        expect_status(frame, frozenset(), "an empty pane", 5)
-        frame.choose("alt+o", "p")
-        check_picture(s, frame, args.source, is_blue, 640, 480)
-        expect_status(frame, rate75, "Frame Rate 7.5")
-
         frame.choose("alt+f", "x")  # File > Exit
         check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
 
-        # The next start previews the remembered camera; Alt+F4 closes as Exit does.
-        frame = s.start(CAMERAS)
-        check_picture(s, frame, args.source, is_blue, 640, 480)
+
+def test_device_menu_and_the_remembered_camera(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame, _, rate30, rate75 = start(s, args)
+        expect_status(frame, rate30, "Frame Rate 30.0")
+        # Both cameras listed; choosing the second writes its name and previews it at 7.5 fps.
+        popup = frame.open_menu(DEVICE_MENU)
+        popup.click_row(popup.items(2)[0][1])
+        krv = pathlib.Path(s.workdir, "HardWare.KRV")
+        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
+                          10, "HardWare.KRV does not name the second camera")
+        # The frame grows around the larger video.
+        small = (frame.width, frame.height)
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
+        frame.measure()
+        expect_status(frame, rate75, "Frame Rate 7.5")
         s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+F4")
         check(s.exit_status() == 0, "exit status %s after Alt+F4" % s.proc.returncode)
+        # The next start previews the remembered camera.
+        frame = s.start(CAMERAS)
+        expect_status(frame, rate75, "Frame Rate 7.5")
+
+
+def test_preview_off_and_on(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame, _, rate30, _ = start(s, args)
+        expect_status(frame, rate30, "Frame Rate 30.0")
+        frame.choose("alt+o", "p")
+        expect_status(frame, frozenset(), "an empty pane with Preview off", 5)
+        frame.choose("alt+o", "p")
+        expect_status(frame, rate30, "Frame Rate 30.0 with Preview on again")
+
+
+def test_picture_under_the_banner(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame = s.start(CAMERAS)
+        check_picture(s, frame, args.source, is_red, 320, 240)
+        frame.choose("alt+o", "p")
+        uitest.wait_until(lambda: s.screenshot().share(
+            (frame.x + 20, frame.view_top + 80, frame.x + 300, frame.view_top + 280),
+            is_red, 16) == 0, 5, "the picture stayed with Preview off")
+        frame.choose("alt+o", "p")
+        check_picture(s, frame, args.source, is_red, 320, 240)
 
 
 def box_pixels(s, box):
@@ -153,7 +170,7 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
             uitest.wait_until(dismissed, 20, "the app did not end after the %s box" % caption, 1)
             check(s.proc.returncode != 0, "exit status 0 after the %s box" % caption)
 
-            s.proc = s.run_windows(args.reference, "--box", caption, text)
+            s.proc = s.run_windows(os.path.abspath(args.reference), "--box", caption, text)
             expected = box_pixels(s, s.find_window(caption, WineSession.start_timeout))
             check(shown == expected, "the %s box does not read %s" % (caption, text))
 
@@ -162,5 +179,6 @@ if __name__ == "__main__":
     started = time.time()
     with WinePrefix() as PREFIX:
         print("Wine prefix initialised in %.1f s" % (time.time() - started))
-        uitest.run(test_window_device_menu_preview_and_exit,
-                   test_no_usable_camera_shows_a_box_and_ends)
+        uitest.run(test_title_menu_bar_rate_and_exit, test_device_menu_and_the_remembered_camera,
+                   test_preview_off_and_on, test_no_usable_camera_shows_a_box_and_ends,
+                   test_picture_under_the_banner)
