@@ -21,8 +21,10 @@ def is_red(rgb):
 
 def reference(s, args, pane_text):
     """The menu titles' ink and the status bar's ink as the reference program draws them."""
+    started = time.time()
     s.proc = s.run_windows(os.path.abspath(args.reference), pane_text, *TITLES)
     frame = uitest.Frame(s, s.find_window("REFERENCE", WineSession.start_timeout))
+    print("  the reference window showed %.1f s after its start" % (time.time() - started))
     shot = s.screenshot()
     titles = [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
     status = frame.status_ink()
@@ -59,17 +61,28 @@ def check_picture(s, frame, source, predicate, width, height):
     box = video_box(s, frame, predicate)
     check(box[2] - box[0] == width and box[3] - box[1] == height,
           "picture %dx%d, expected %dx%d" % (box[2] - box[0], box[3] - box[1], width, height))
-    # The view's edge: the video starts where the view's client does, 50 rows under its top.
-    left, top = box[0], box[1] - 50
+    left, top = box[0], box[1] - 50  # the view's client starts at the banner
     check(0 <= left - frame.x <= 4 and 0 <= top - frame.view_top <= 4,
           "picture at (%d, %d) of the frame" % (left - frame.x, box[1] - frame.view_top))
-    right = frame.x + frame.width - (left - frame.x)
-    shot = s.screenshot()
-    banner = shot.crop(left, top, right, top + 50)
-    expected = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-sample",
-                              "%dx50!" % (right - left), "-depth", "8", "ppm:-").pixels
-    bad = sum(abs(a - b) > 8 for a, b in zip(banner, expected))
-    check(bad < 0.01 * len(banner), "%d of %d banner values differ" % (bad, len(banner)))
+    client_right = frame.x + frame.width - (left - frame.x)
+    bad = banner_faults(s.screenshot(), left, top, client_right - left, source)
+    check(bad < 0.01 * (client_right - left) * 50, "%d banner pixels differ" % bad)
+
+
+def banner_faults(shot, left, top, width, source):
+    """Pixels of the strip at (left, top), width x 50, that are no pixel of res/banner.bmp from
+    the source columns the screen column covers: a stretch without smoothing, whatever phase
+    the platform's sampling takes."""
+    bmp = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-depth", "8",
+                         "ppm:-")
+    near = lambda a, b: all(abs(p - q) <= 8 for p, q in zip(a, b))  # noqa: E731
+    bad = 0
+    for x in range(width):
+        first, last = x * bmp.width // width, min(bmp.width - 1, ((x + 1) * bmp.width) // width)
+        for y in range(50):
+            seen = shot.at(left + x, top + y)
+            bad += not any(near(seen, bmp.at(column, y)) for column in range(first, last + 1))
+    return bad
 
 
 def expect_status(frame, ink, text, timeout=15):
@@ -135,7 +148,8 @@ def test_preview_off_and_on(args):
 
 def test_picture_under_the_banner(args):
     with WineSession(args.app, PREFIX) as s:
-        frame = s.start(CAMERAS)
+        # RGB24: Wine's renderers draw it without a converter (YUY2 needs its GStreamer plugins).
+        frame = s.start("id=rgb; name=RGB; formats=RGB24 320x240@30; pattern=red\n")
         check_picture(s, frame, args.source, is_red, 320, 240)
         frame.choose("alt+o", "p")
         uitest.wait_until(lambda: s.screenshot().share(
