@@ -5,6 +5,9 @@
 namespace kovracam {
 namespace {
 
+// How long Run waits for a graph that is still changing its state.
+constexpr LONG kRunSettleMs = 2000;
+
 std::int64_t performanceCounterNanoseconds() {
   LARGE_INTEGER count;
   LARGE_INTEGER frequency;
@@ -139,6 +142,13 @@ Status CVideoCap::Run() {
   if (FAILED(hr)) return hr;
   watchGraphEvents();
   hr = control->Run();
+  if (hr == S_FALSE) {
+    // Still on its way (a renderer waits for its first frame): a short bounded wait turns that
+    // into a definite answer for the callers.
+    OAFilterState state = State_Stopped;
+    const HRESULT settled = control->GetState(kRunSettleMs, &state);
+    if ((settled == S_OK || settled == VFW_S_CANT_CUE) && state == State_Running) hr = S_OK;
+  }
   m_timing.reset();
   m_bRunning.store(SUCCEEDED(hr), std::memory_order_release);
   return hr;

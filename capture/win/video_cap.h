@@ -85,6 +85,7 @@ class CVideoCap : public ISampleGrabberCB {
   bool grabberConnected() const;
   void removeFiltersAddedByRendering();
   HRESULT connectPreviewByHand();
+  HRESULT connectToNewFilter(IPin* output, const CLSID& clsid, const wchar_t* name);
   HRESULT watchGraphEvents();
   static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
   void drainGraphEvents();

@@ -5,13 +5,12 @@
 #include <cstring>
 #include <new>
 
+#include "capture/snapshot_request.h"
 #include "capture/win/video_cap.h"
 
 namespace kovracam {
 namespace {
 
-// How long a snapshot waits for a frame beyond five frame intervals.
-constexpr auto kSnapshotGrace = std::chrono::seconds(2);
 // The tables take well under a second; a worker that needs longer is starved, not busy.
 constexpr DWORD kTableWorkerBoundMs = 30000;
 
@@ -52,34 +51,29 @@ bool CVideoCap::joinTableWorker() {
 }
 
 std::chrono::nanoseconds CVideoCap::snapshotTimeout() const {
-  const auto interval = std::chrono::nanoseconds(
-      m_frameInterval > 0 ? m_frameInterval * 100 : REFERENCE_TIME{1'000'000'000});
-  return kSnapshotGrace + interval * 5;
+  return kovracam::snapshotTimeout(std::chrono::nanoseconds(m_frameInterval * 100));
 }
 
 int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
   if (!bits || !isRunning()) return 0;
-  const std::size_t width = static_cast<std::size_t>(std::max(m_nWidth, 0));
-  const std::size_t rows = static_cast<std::size_t>(std::max(m_nHeight, 0));
-  const std::size_t stride = rgb24Stride(m_nWidth);
-  if (width == 0 || rows == 0 || length < stride * rows) return 0;
+  const bool yuy2 = m_nPixelFormat == kPixelYUY2;
+  const auto sizes = snapshotSizes(m_nWidth, m_nHeight, yuy2, length);
+  if (!sizes) return 0;
   if (!m_tables) Prepare();  // an engine that was never prepared builds its tables now
   if (!m_tables || !joinTableWorker()) return 0;  // no snapshot before the tables are complete
 
   // The frame lands in a block of our own, never straight in the caller's: a copy that outlives
   // a time-out then cannot touch memory the caller has freed.
-  const bool yuy2 = m_nPixelFormat == kPixelYUY2;
-  const std::size_t frameBytes = (yuy2 ? width * 2 : stride) * rows;
-  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[frameBytes]);
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[sizes->frameBytes]);
   if (!block) return 0;
-  const auto delivery = m_snapshot.request(block.get(), frameBytes, snapshotTimeout());
+  const auto delivery = m_snapshot.request(block.get(), sizes->frameBytes, snapshotTimeout());
   if (delivery == SnapshotHandover::Delivery::Stuck) block.release();  // may still be written
   if (delivery != SnapshotHandover::Delivery::Delivered) return 0;
 
   if (yuy2) {
     ConvertYUY2ToRGB24(bits, m_nHeight, m_nWidth, block.get(), *m_tables);
   } else {
-    std::memcpy(bits, block.get(), frameBytes);  // already a bottom-up 24-bit picture
+    std::memcpy(bits, block.get(), sizes->frameBytes);  // already a bottom-up 24-bit picture
   }
   return 1;
 }

@@ -105,7 +105,11 @@ void CVideoCap::removeFiltersAddedByRendering() {
   }
 }
 
-// Preview pin (or capture pin) -> "Grab Filter" -> whatever renders the grabber's output.
+// Preview pin (or capture pin) -> "Grab Filter" -> a renderer: the plain video renderer first,
+// since it draws with GDI alone where Wine's default renderer wants a DirectDraw surface that a
+// bare X server lacks (Windows has it as well); then whatever the graph finds; and when nothing
+// can draw the subtype (Wine without its GStreamer plugins has no YUY2 converter), the null
+// renderer, so that frames still pass the grabber for the frame rate and snapshots.
 HRESULT CVideoCap::connectPreviewByHand() {
   ComPtr<IPin> output = pinOfCategory(m_pSource.get(), PIN_CATEGORY_PREVIEW);
   if (!output) output = pinOfCategory(m_pSource.get(), PIN_CATEGORY_CAPTURE);
@@ -114,23 +118,29 @@ HRESULT CVideoCap::connectPreviewByHand() {
   HRESULT hr = m_pGrabber.as(&grabberFilter);
   if (FAILED(hr)) return hr;
   ComPtr<IPin> grabberIn = freePin(grabberFilter.get(), PINDIR_INPUT);
-  if (!output || !grabberIn) return VFW_E_NOT_FOUND;
+  ComPtr<IPin> grabberOut = freePin(grabberFilter.get(), PINDIR_OUTPUT);
+  if (!output || !grabberIn || !grabberOut) return VFW_E_NOT_FOUND;
   hr = m_pGraph->Connect(output.get(), grabberIn.get());
   if (FAILED(hr)) return hr;
-  ComPtr<IPin> grabberOut = freePin(grabberFilter.get(), PINDIR_OUTPUT);
-  if (!grabberOut) return VFW_E_NOT_FOUND;
-  hr = m_pGraph->Render(grabberOut.get());
-  if (SUCCEEDED(hr)) return hr;
-  // Nothing in the system can draw the camera's subtype (Wine without its GStreamer plugins
-  // has no YUY2 converter for its renderers). The frames still go through the grabber, so the
-  // frame rate and snapshots keep working; only the picture is missing.
-  ComPtr<IBaseFilter> nullRenderer;
-  hr = CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                        nullRenderer.putVoid());
-  if (SUCCEEDED(hr)) hr = m_pGraph->AddFilter(nullRenderer.get(), L"Null Renderer");
+  if (SUCCEEDED(connectToNewFilter(grabberOut.get(), CLSID_VideoRenderer, L"Video Renderer"))) {
+    return S_OK;
+  }
+  if (SUCCEEDED(m_pGraph->Render(grabberOut.get()))) return S_OK;
+  return connectToNewFilter(grabberOut.get(), kClsidNullRenderer, L"Null Renderer");
+}
+
+// A new filter of `clsid` in the graph with `output` connected to it; removed again on failure.
+HRESULT CVideoCap::connectToNewFilter(IPin* output, const CLSID& clsid, const wchar_t* name) {
+  ComPtr<IBaseFilter> filter;
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.putVoid());
   if (FAILED(hr)) return hr;
-  ComPtr<IPin> nullIn = freePin(nullRenderer.get(), PINDIR_INPUT);
-  return nullIn ? m_pGraph->Connect(grabberOut.get(), nullIn.get()) : VFW_E_NOT_FOUND;
+  hr = m_pGraph->AddFilter(filter.get(), name);
+  if (FAILED(hr)) return hr;
+  ComPtr<IPin> input = freePin(filter.get(), PINDIR_INPUT);
+  hr = input ? m_pGraph->Connect(output, input.get()) : VFW_E_NOT_FOUND;
+  if (FAILED(hr)) m_pGraph->RemoveFilter(filter.get());
+  return hr;
 }
 
 Status CVideoCap::PlaceVideoWindow(HWND owner, int width, int height) {

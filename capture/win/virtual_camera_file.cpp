@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "capture/win/virtual/win_camera_platform.h"
 #include "capture/win/win_handle.h"
 #include "lang/utf16.h"
 
@@ -14,7 +15,7 @@ namespace kovracam {
 namespace {
 
 // A list of cameras is a few lines; anything much larger is not one.
-constexpr LONGLONG kMaxFileBytes = 1 << 20;
+constexpr LONGLONG kMaxFileBytes = kMaxVirtualCameraFileBytes;
 
 std::optional<std::wstring> environmentValue(const wchar_t* name) {
   std::wstring value(MAX_PATH, L'\0');
@@ -92,7 +93,7 @@ std::vector<VirtualCamera> loadVirtualCamerasFromEnvironment(std::ostream& diagn
     return {};
   }
   std::istringstream in(*text);
-  return parseVirtualCameras(in, pathText, diagnostics);
+  return parseVirtualCameras(in, pathText, diagnostics, winVirtualCameraPlatform());
 }
 
 }  // namespace kovracam

@@ -33,11 +33,12 @@ void listsVirtualCamerasAfterTheSystemOnes() {
   const std::size_t system = systemDeviceCount();
   DeviceList list;
   CHECK(CVideoCap().EnumDevices(&list) == kOk);
-  CHECK(list.nCount() == system + 4);  // the damaged line is skipped
-  if (list.nCount() != system + 4) return;
+  CHECK(list.nCount() == system + 5);  // the damaged lines are skipped
+  if (list.nCount() != system + 5) return;
   const DeviceRecord& first = list.pRecords[system];
   CHECK(first.szDisplayName == "virtual:red" && first.szFriendlyName == "Red YUY2" &&
         first.szDevicePath == "virtual:red");
+  CHECK(list.pRecords[system + 2].szDisplayName == "virtual:cam\xC3\xA9ra");
   CHECK(list.pRecords.back().szDisplayName == "virtual:i420");
 
   std::vector<std::string> many;
@@ -167,8 +168,8 @@ void stopsWhenTheCameraIsLost(HWND owner) {
   CHECK(test::pumpUntil([&] { return failure != 0; }, 5000));
   std::fprintf(stderr, "camera lost: event %ld\n", failure);
   CHECK(failure == EC_DEVICE_LOST && !engine.isRunning());
-  std::uint8_t bits[rgb24Stride(kWidth) * kHeight];
-  CHECK(engine.GetSnapshot(bits, sizeof bits) == 0);
+  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
+  CHECK(engine.GetSnapshot(bits.data(), bits.size()) == 0);
   engine.TearDown();
 }
 
@@ -179,6 +180,8 @@ int main() {
   test::useVirtualCameras({"id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red",
                            "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue",
                            "id=broken; name=Broken; formats=YUY2 64by48",
+                           "id=zebra; name=Zebra; formats=YUY2 8x8@30; pattern=zebra",
+                           "id=cam\xC3\xA9ra; name=Accent; formats=YUY2 8x8@30",
                            "id=mjpg; name=MJPG only; formats=MJPG 64x48@30",
                            "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30"});
   HWND owner = CreateWindowExW(0, L"STATIC", L"view", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,

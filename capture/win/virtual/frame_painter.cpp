@@ -167,8 +167,13 @@ std::size_t bytesOf(const CaptureFormat& f) {
 
 }  // namespace
 
-bool isPaintablePattern(const std::string& pattern) {
-  return painterFor(pattern, CaptureFormat{}, 0).kind != Kind::Unknown;
+const std::vector<std::string>& paintablePatterns() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list{"smpte", "ball"};
+    for (const SolidPattern& solid : kSolidPatterns) list.emplace_back(solid.name);
+    return list;
+  }();
+  return names;
 }
 
 bool paintFrame(const std::string& pattern, const CaptureFormat& format, std::uint64_t frameNumber,

@@ -6,13 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "capture/device/capture_format.h"
 
 namespace kovracam {
 
 // smpte, ball, red, green, blue, white, black.
-bool isPaintablePattern(const std::string& pattern);
+const std::vector<std::string>& paintablePatterns();
 
 // One frame of `format` in DirectShow's layout: YUY2 top row first, RGB24 bottom row first with
 // rows padded to 4 bytes, I420 planar. Writes at most `size` bytes; false for a subtype that
