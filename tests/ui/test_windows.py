@@ -1,7 +1,7 @@
 """The Windows build's real window under Wine in Xvfb: the title, menu bar and status-bar texts
-(compared with a reference program's drawing of the texts expected), the banner and the camera
-picture under it, the Device menu and the remembered camera, Preview off and on, the start-up
-error boxes, and the exit status."""
+(compared with a reference program's drawing of the texts expected), the About box, the banner
+and the camera picture under it, the Device menu and the remembered camera, Preview off and on,
+the start-up error boxes, and the exit status."""
 
 import os, pathlib, struct, time
 
@@ -110,6 +110,9 @@ def test_title_menu_bar_rate_and_exit(args):
         frame, titles, rate30, _ = start(s, args)
         check(title_ink(frame) == titles, "the menu bar does not read %s" % " ".join(TITLES))
         expect_status(frame, rate30, "Frame Rate 30.0")
+        # The About box takes its caption from the same table as the menu bar.
+        frame.choose("alt+h", "a")
+        s.answer("About KORVACAM", "Escape")
         frame.choose("alt+f", "x")  # File > Exit
         check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
 
