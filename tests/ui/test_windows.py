@@ -90,6 +90,13 @@ def expect_status(frame, ink, text, timeout=15):
                       "the status bar never showed %s" % text)
 
 
+def device_marks(popup):
+    """Which of the Device popup's two rows carry a check mark, dark left of the text."""
+    rows, shot = popup.items(2)
+    return [shot.share((popup.x + 2, top - 2, popup.x + 16, end + 2), uitest.is_dark, 1) > 0.05
+            for top, end in rows]
+
+
 def krv_bytes(display_name):
     units = display_name.encode("utf-16-le")
     return struct.pack("<I", len(units) // 2) + units
@@ -121,8 +128,10 @@ def test_device_menu_and_the_remembered_camera(args):
     with WineSession(args.app, PREFIX) as s:
         frame, _, rate30, rate75 = start(s, args)
         expect_status(frame, rate30, "Frame Rate 30.0")
-        # Both cameras listed; choosing the second writes its name and previews it at 7.5 fps.
+        # Both cameras listed, the first checked; choosing the second writes its name and
+        # previews it at 7.5 fps, and the check mark follows.
         popup = frame.open_menu(DEVICE_MENU)
+        check(device_marks(popup) == [True, False], "device marks %s" % device_marks(popup))
         popup.click_row(popup.items(2)[0][1])
         krv = pathlib.Path(s.workdir, "HardWare.KRV")
         uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
@@ -132,6 +141,10 @@ def test_device_menu_and_the_remembered_camera(args):
         uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
         frame.measure()
         expect_status(frame, rate75, "Frame Rate 7.5")
+        popup = frame.open_menu(DEVICE_MENU)
+        check(device_marks(popup) == [False, True], "device marks %s" % device_marks(popup))
+        s.key("Escape")
+        s.wait_unmapped(popup.wid)
         s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+F4")
         check(s.exit_status() == 0, "exit status %s after Alt+F4" % s.proc.returncode)
         # The next start previews the remembered camera.
