@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "app/win/main_frame.h"
+#include "lang/win/about_dialog.h"
+#include "res/command_ids.h"
 #include "res/win/resource_ids.h"
 
 namespace kovracam {
@@ -42,6 +44,18 @@ int CKOVRACAMApp::ExitInstance(int loopResult) {
   m_pMainWnd = nullptr;
   m_frame.reset();
   return loopResult;
+}
+
+bool CKOVRACAMApp::OnCmdMsg(UINT id) {
+  if (id != ID_APP_ABOUT) return false;
+  ShowAboutBox();
+  return true;
+}
+
+void CKOVRACAMApp::ShowAboutBox() {
+  CAboutDlg dialog;
+  dialog.m_pUiTexts = m_pUiTexts;
+  dialog.DoModal(m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr);
 }
 
 }  // namespace kovracam

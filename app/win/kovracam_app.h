@@ -17,6 +17,8 @@ class CKOVRACAMApp : public CWinApp {
 
   bool InitInstance() override;
   int ExitInstance(int loopResult) override;
+  bool OnCmdMsg(UINT id) override;
+  void ShowAboutBox();
 
   const UiTextTable* m_pUiTexts = nullptr;
 

@@ -93,14 +93,24 @@ Status CMainFrame::StartPreviewAndFit() {
 }
 
 void CMainFrame::FitToVideo(int width, int heightWithBanner) {
+  // The outer size for a client that holds the view around the video and the status bar, from
+  // the system's own decorations: 13 by 78 more than the video with the classic theme's, and
+  // still a fit where caption and borders take another size.
+  const FrameSize client = frameSizeForVideo(width, heightWithBanner, 0, m_wndStatusBar.Height());
+  RECT outer{0, 0, client.width, client.height};
+  const auto style = static_cast<DWORD>(GetWindowLongW(m_hWnd, GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(GetWindowLongW(m_hWnd, GWL_EXSTYLE));
+  if (!AdjustWindowRectEx(&outer, style, TRUE, exStyle)) {
+    const FrameSize classic = fittedFrameSize(width, heightWithBanner);
+    outer = RECT{0, 0, classic.width, classic.height};
+  }
   // The restored rectangle changes: a maximised or minimised frame takes it when restored.
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
   if (!GetWindowPlacement(m_hWnd, &placement)) return;
-  const FrameSize size = fittedFrameSize(width, heightWithBanner);
   RECT& normal = placement.rcNormalPosition;
-  normal.right = normal.left + size.width;
-  normal.bottom = normal.top + size.height;
+  normal.right = normal.left + (outer.right - outer.left);
+  normal.bottom = normal.top + (outer.bottom - outer.top);
   SetWindowPlacement(m_hWnd, &placement);
 }
 

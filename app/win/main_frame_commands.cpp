@@ -12,7 +12,7 @@ constexpr UINT kDevicePopup = 1;
 
 // The commands this build has handlers for; the others are shown grayed.
 bool handledHere(std::uint32_t id) {
-  return isDeviceCommand(id) || id == ID_APP_EXIT || id == ID_OPTION_PREVIEW;
+  return isDeviceCommand(id) || id == ID_APP_EXIT || id == ID_APP_ABOUT || id == ID_OPTION_PREVIEW;
 }
 
 void setEnabled(HMENU menu, UINT item, UINT byPosition, bool enabled) {

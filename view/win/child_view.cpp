@@ -146,13 +146,14 @@ Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
   m_videoCap.TearDown();  // nothing a failed start left behind is kept
   int w = 0;
   int h = 0;
-  Status status = m_videoCap.SelectDevice(record->szDisplayName);
-  if (status == kOk) status = m_videoCap.BuildGraph(&w, &h);
+  m_videoCap.SelectDevice(record->szDisplayName);  // a name it cannot bind fails the build
+  Status status = m_videoCap.BuildGraph(&w, &h);
   if (status == kOk) status = m_videoCap.RenderPreview();
   if (status == kNoPreviewPin) status = kOk;  // the capture output is rendered instead
   if (status == kOk) {
     m_videoCap.PlaceVideoWindow(m_hWnd, w, h);
-    status = m_videoCap.Run();
+    // S_FALSE: the graph is still on its way to running.
+    if (const Status run = m_videoCap.Run(); !succeeded(run)) status = run;
   }
   if (status != kOk) {
     m_videoCap.TearDown();

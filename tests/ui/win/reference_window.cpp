@@ -6,6 +6,7 @@
 //   reference_window.exe --box CAPTION TEXT
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <string>
@@ -36,8 +37,8 @@ int showFrame(int count, wchar_t** args) {
     AppendMenuW(popup, MF_STRING, 100 + i, L"-");
     AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), args[i]);
   }
-  const HWND frame = CreateWindowExW(0, L"Reference", L"REFERENCE", WS_OVERLAPPEDWINDOW, 0, 0,
-                                     653, 608, nullptr, bar, instance, nullptr);
+  const HWND frame = CreateWindowExW(0, L"Reference", L"REFERENCE", WS_OVERLAPPEDWINDOW, 0, 0, 653,
+                                     608, nullptr, bar, instance, nullptr);
   statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0,
                               0, 0, 0, frame, nullptr, instance, nullptr);
   int edge = -1;
