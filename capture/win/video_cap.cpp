@@ -17,31 +17,6 @@ std::int64_t performanceCounterNanoseconds() {
   return count.QuadPart / f * 1'000'000'000 + count.QuadPart % f * 1'000'000'000 / f;
 }
 
-// The stream configuration of the source's pin of `category`; Wine's graph builder may only
-// look at the filter itself, so the pins are searched by their category property as well.
-HRESULT findStreamConfig(ICaptureGraphBuilder2* builder, IBaseFilter* source, const GUID& category,
-                         IAMStreamConfig** config) {
-  HRESULT hr = builder->FindInterface(&category, &MEDIATYPE_Video, source, IID_IAMStreamConfig,
-                                      reinterpret_cast<void**>(config));
-  if (hr == S_OK) return hr;
-  ComPtr<IEnumPins> pins;
-  if (FAILED(source->EnumPins(pins.put()))) return hr;
-  ComPtr<IPin> pin;
-  while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-    ComPtr<IKsPropertySet> properties;
-    GUID pinCategory = GUID_NULL;
-    DWORD returned = 0;
-    if (SUCCEEDED(pin.as(&properties)) &&
-        SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0,
-                                  &pinCategory, sizeof pinCategory, &returned)) &&
-        IsEqualGUID(pinCategory, category) &&
-        SUCCEEDED(pin->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(config)))) {
-      return S_OK;
-    }
-  }
-  return FAILED(hr) ? hr : E_NOINTERFACE;
-}
-
 }  // namespace
 
 CVideoCap::CVideoCap() : m_timing(performanceCounterNanoseconds) {}
@@ -100,9 +75,11 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
   if (FAILED(hr)) return hr;
 
   ComPtr<IAMStreamConfig> config;
-  hr = findStreamConfig(builder.get(), source.get(), PIN_CATEGORY_PREVIEW, config.put());
+  hr = builder->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source.get(),
+                              IID_IAMStreamConfig, config.putVoid());
   if (hr != S_OK) {
-    hr = findStreamConfig(builder.get(), source.get(), PIN_CATEGORY_CAPTURE, config.put());
+    hr = builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.get(),
+                                IID_IAMStreamConfig, config.putVoid());
     if (FAILED(hr)) return hr;
   }
   if (applyOrReadFormat(config.get()) != S_OK) return kOk;  // built, size unknown
