@@ -94,8 +94,8 @@ Status CMainFrame::StartPreviewAndFit() {
 
 void CMainFrame::FitToVideo(int width, int heightWithBanner) {
   // The outer size for a client that holds the view around the video and the status bar, from
-  // the system's own decorations: 13 by 78 more than the video with the classic theme's, and
-  // still a fit where caption and borders take another size.
+  // the system's own decorations: 13 by 78 more than the video with the decorations those
+  // figures were taken from, and still a fit where caption, menu bar and borders differ.
   const FrameSize client = frameSizeForVideo(width, heightWithBanner, 0, m_wndStatusBar.Height());
   RECT outer{0, 0, client.width, client.height};
   const auto style = static_cast<DWORD>(GetWindowLongW(m_hWnd, GWL_STYLE));
