@@ -95,18 +95,34 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
         self.xvfb.wait()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
+    start_timeout = 20  # s until the main window shows
+
+    def environment(self, extra_env):
+        env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
+        env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
+        return env
+
+    def native_path(self, path):  # a path as the app spells it
+        return path
+
+    def command(self):
+        return [self.app]
+
     def start(self, cameras, extra_env={}, preexec_fn=None, main=True):
         """The app started on `cameras` (None: no camera file), and its main window if `main`."""
         self.stop()
-        env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
-        env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
+        env = self.environment(extra_env)
         if cameras is not None:
-            env["KOVRACAM_VIRTUAL_CAMERAS"] = os.path.join(self.workdir, "cameras.conf")
-            pathlib.Path(env["KOVRACAM_VIRTUAL_CAMERAS"]).write_text(cameras)
+            path = os.path.join(self.workdir, "cameras.conf")
+            pathlib.Path(path).write_text(cameras)
+            env["KOVRACAM_VIRTUAL_CAMERAS"] = self.native_path(path)
+        self.proc = self.spawn(self.command(), env, preexec_fn)
+        return main and Frame(self, self.find_window("KOVRACAM", self.start_timeout))
+
+    def spawn(self, command, env, preexec_fn=None):
         with open(os.path.join(self.workdir, "stderr.txt"), "w") as stderr:
-            self.proc = subprocess.Popen([self.app], cwd=self.workdir, env=env, stderr=stderr,
-                                         stdout=subprocess.DEVNULL, preexec_fn=preexec_fn)
-        return main and Frame(self, self.find_window("KOVRACAM"))
+            return subprocess.Popen(command, cwd=self.workdir, env=env, stderr=stderr,
+                                    stdout=subprocess.DEVNULL, preexec_fn=preexec_fn)
 
     def stderr_text(self):
         return pathlib.Path(self.workdir, "stderr.txt").read_text()
@@ -162,6 +178,73 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
         if self.proc:  # killing one that ended already is harmless
             self.proc.kill()
             self.proc.wait()
+
+
+class WinePrefix(contextlib.AbstractContextManager):
+    """A scratch Wine prefix for one test run, initialised once (tens of seconds)."""
+
+    # No .NET or HTML engine (their installers would ask to download), no sound drivers (the
+    # machine has no sound card; they only complain).
+    OVERRIDES = "mscoree,mshtml,winealsa.drv,winepulse.drv="
+
+    def __init__(self, timeout=180):
+        self.path = tempfile.mkdtemp(prefix="kovracam-wine-")
+        started = time.time()
+        subprocess.run(["wineboot", "-i"], env=self.environment(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout, check=True)
+        self.server("-w", timeout=timeout)
+        self.boot_seconds = time.time() - started
+
+    def environment(self, **extra):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "KOVRACAM_VIRTUAL_CAMERAS")}  # booting needs no display
+        env.update(WINEPREFIX=self.path, WINEDEBUG="-all", WINEDLLOVERRIDES=self.OVERRIDES)
+        env.update(extra)
+        return env
+
+    def server(self, *args, timeout=60):
+        """Runs wineserver of this prefix with `args` (-k ends its processes, -w waits)."""
+        subprocess.run(["wineserver", *args], env=self.environment(), timeout=timeout,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def __exit__(self, *failure):
+        self.server("-k")
+        self.server("-w")
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+class WineSession(Session):
+    """A Session whose app is a Windows program run by Wine in the prefix given."""
+
+    start_timeout = 60  # Wine starts its own services first
+
+    def __init__(self, app, prefix, size="1600x1200x24"):
+        super().__init__(app, size)
+        self.prefix = prefix
+
+    def environment(self, extra_env):
+        return self.prefix.environment(DISPLAY=self.display, **extra_env)
+
+    def native_path(self, path):  # Wine's drive Z: is the root of the file system
+        return "Z:" + path.replace("/", "\\")
+
+    def command(self):
+        return ["wine", self.app]
+
+    def run_windows(self, program, *args):
+        """Starts another Windows program (a reference drawing) in this session."""
+        return self.spawn(["wine", program, *args], self.environment({}))
+
+    def exit_status(self, timeout=20):
+        """The app's exit status once it ended within `timeout` s."""
+        wait_until(lambda: self.proc.poll() is not None, timeout, "the app did not end")
+        return self.proc.returncode
+
+    def __exit__(self, *failure):
+        super().__exit__(*failure)
+        # Wine's own processes of this prefix go with the display they used.
+        self.prefix.server("-k")
+        self.prefix.server("-w")
 
 
 class Window:
@@ -255,6 +338,7 @@ def run(*tests):
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--source", required=True)
+    parser.add_argument("--reference", help="a program drawing the texts expected")
     args, failed = parser.parse_args(), 0
     args.app = app_path(args.app)
     for test in tests:

@@ -1,0 +1,229 @@
+// The engine with virtual cameras: listing, a running preview, its frame rate and snapshots,
+// refused subtypes and a camera lost mid-stream.
+
+#include <atomic>
+#include <thread>
+
+#include "capture/win/tests/win_test.h"
+#include "capture/win/video_cap.h"
+#include "capture/win/virtual/virtual_camera_filter.h"
+
+using namespace kovracam;
+
+namespace {
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+std::size_t systemDeviceCount() {
+  ComPtr<ICreateDevEnum> devices;
+  ComPtr<IEnumMoniker> monikers;
+  CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                   devices.putVoid());
+  if (!devices ||
+      devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.put(), 0) != S_OK) {
+    return 0;
+  }
+  std::size_t count = 0;
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, moniker.put(), nullptr) == S_OK) ++count;
+  return count;
+}
+
+// A video-input device as drivers register it, without a filter behind it: listed by the system
+// enumerator, but its filter cannot be made.
+constexpr CLSID kUnbuiltFilter = {
+    0x2b4c9d1e, 0x7a35, 0x4f60, {0x8e, 0x11, 0x90, 0x3c, 0x5a, 0x6d, 0x24, 0x7f}};
+
+HRESULT registerSystemCamera(bool add) {
+  ComPtr<IFilterMapper2> mapper;
+  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFilterMapper2, mapper.putVoid());
+  if (FAILED(hr)) return hr;
+  if (!add)
+    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, kUnbuiltFilter);
+  REGFILTER2 filter{};
+  filter.dwVersion = 1;
+  filter.dwMerit = MERIT_DO_NOT_USE;
+  return mapper->RegisterFilter(kUnbuiltFilter, L"System Camera", nullptr,
+                                &CLSID_VideoInputDeviceCategory, nullptr, &filter);
+}
+
+void listsVirtualCamerasAfterTheSystemOnes() {
+  CHECK(SUCCEEDED(registerSystemCamera(true)));
+  const std::size_t system = systemDeviceCount();
+  CHECK(system >= 1);
+  DeviceList list;
+  CHECK(CVideoCap().EnumDevices(&list) == kOk);
+  CHECK(list.nCount() == system + 5);  // the damaged lines are skipped
+  if (list.nCount() != system + 5) return;
+  const DeviceRecord& first = list.pRecords[system];
+  CHECK(first.szDisplayName == "virtual:red" && first.szFriendlyName == "Red YUY2" &&
+        first.szDevicePath == "virtual:red");
+  CHECK(list.pRecords[system + 2].szDisplayName == "virtual:cam\xC3\xA9ra");
+  CHECK(list.pRecords.back().szDisplayName == "virtual:i420");
+  // The system camera binds by its display name; building fails since it has no filter.
+  const DeviceRecord& real = list.pRecords[system - 1];
+  CVideoCap engine;
+  int width = 0, height = 0;
+  CHECK(real.szFriendlyName == "System Camera" && engine.SelectDevice(real.szDisplayName) == kOk);
+  CHECK(FAILED(engine.BuildGraph(&width, &height)));
+  engine.TearDown();
+  CHECK(SUCCEEDED(registerSystemCamera(false)) && systemDeviceCount() == system - 1);
+
+  std::vector<std::string> many;
+  for (int i = 0; i < 20; ++i) {
+    many.push_back("id=c" + std::to_string(i) + "; name=C; formats=YUY2 8x8@30");
+  }
+  test::useVirtualCameras(many);
+  CHECK(CVideoCap().EnumDevices(&list) == kOk && list.nCount() == kMaxListedDevices);
+  test::useVirtualCameras({});
+  if (system == 0) CHECK(CVideoCap().EnumDevices(&list) == kNoDevice);
+}
+
+// Starts the preview as the view does; a failing step is named on stderr.
+bool startPreview(CVideoCap& engine, const char* displayName, HWND owner) {
+  int width = 0, height = 0;
+  Status status = engine.SelectDevice(displayName);
+  const char* step = "SelectDevice";
+  if (status == kOk) status = engine.BuildGraph(&width, &height), step = "BuildGraph";
+  if (status == kOk && (width != kWidth || height != kHeight)) status = kFail, step = "size";
+  if (status == kOk) status = engine.RenderPreview(), step = "RenderPreview";
+  if (status == kOk) status = engine.PlaceVideoWindow(owner, width, height), step = "Place";
+  if (status == kOk) status = engine.Run(), step = "Run";
+  if (FAILED(status) || (status == kFalse && std::string(step) != "Run")) {
+    std::fprintf(stderr, "%s: %s gave 0x%08lx\n", displayName, step, (unsigned long)status);
+  }
+  return SUCCEEDED(status) && (status != kFalse || std::string(step) == "Run");
+}
+
+double rateAfter(CVideoCap& engine, DWORD milliseconds) {
+  double rate = 0;
+  test::pumpUntil([] { return false; }, 300);  // past the graph's start-up
+  engine.GetFrameRate(&rate);                  // the reading starts a new interval
+  test::pumpUntil([] { return false; }, milliseconds);
+  engine.GetFrameRate(&rate);
+  return rate;
+}
+
+// Every pixel of the snapshot is `bgr`.
+bool snapshotIs(CVideoCap& engine, const std::uint8_t (&bgr)[3]) {
+  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight, 0x5A);
+  if (engine.GetSnapshot(bits.data(), bits.size() - 1) != 0) return false;  // one byte short
+  if (engine.GetSnapshot(bits.data(), bits.size()) != 1) return false;
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i] != bgr[i % 3]) return false;
+  }
+  return true;
+}
+
+void previewsSnapshotsAndMeasures(HWND owner) {
+  CVideoCap engine;
+  engine.Prepare();
+  CHECK(startPreview(engine, "virtual:red", owner));
+  CHECK(engine.pixelFormat() == kPixelYUY2);
+  const double rate = rateAfter(engine, 1500);
+  std::fprintf(stderr, "YUY2 30 fps camera through the engine: %.1f fps\n", rate);
+  CHECK(rate > 25.0 && rate < 35.0);
+  // The Linux source's red (Y 81, U 90, V 240) through the shared tables.
+  ConversionTables tables;
+  BuildConversionTables(tables);
+  const std::uint8_t red[3] = {tables.blue(81, 90), tables.green(81, 240, 90), tables.red(81, 240)};
+  CHECK(snapshotIs(engine, red));
+  engine.Stop();
+  engine.TearDown();
+
+  CHECK(startPreview(engine, "virtual:blue", owner));
+  CHECK(engine.pixelFormat() == kPixelRGB24);
+  const double rgbRate = rateAfter(engine, 1500);
+  std::fprintf(stderr, "RGB24 15 fps camera through the engine: %.1f fps\n", rgbRate);
+  CHECK(rgbRate > 12.0 && rgbRate < 18.0);
+  CHECK(snapshotIs(engine, {0xFF, 0x00, 0x00}));
+  engine.Stop();
+  engine.TearDown();
+  CHECK(engine.GetSnapshot(nullptr, 0) == 0);
+}
+
+// Presses OK on the "Error" box once it shows; its text is kept.
+class ErrorBoxWatcher {
+ public:
+  ErrorBoxWatcher()
+      : m_thread([this] {
+          for (int i = 0; i < 500 && !m_stop; ++i, Sleep(20)) {
+            HWND box = FindWindowW(L"#32770", L"Error");
+            if (!box) continue;
+            wchar_t text[64] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 64);
+            m_text = text;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return;
+          }
+        }) {}
+  ~ErrorBoxWatcher() {
+    m_stop = true;
+    m_thread.join();
+  }
+  std::wstring text() {
+    m_stop = true;
+    m_thread.join();
+    m_thread = std::thread([] {});
+    return m_text;
+  }
+
+ private:
+  std::atomic<bool> m_stop{false};
+  std::wstring m_text;
+  std::thread m_thread;
+};
+
+void refusesSubtypesItCannotGrab() {
+  for (const char* name : {"virtual:mjpg", "virtual:i420"}) {
+    CVideoCap engine;
+    int width = 0, height = 0;
+    ErrorBoxWatcher watcher;
+    CHECK(engine.SelectDevice(name) == kOk);
+    CHECK(engine.BuildGraph(&width, &height) == kUnsupportedSubtype);
+    CHECK(watcher.text() == L"This type is not support");
+    engine.TearDown();
+  }
+}
+
+void stopsWhenTheCameraIsLost(HWND owner) {
+  CVideoCap engine;
+  long failure = 0;
+  engine.setStreamFailedHandler([&](long code) { failure = code; });
+  CHECK(startPreview(engine, "virtual:red", owner));
+  CHECK(test::pumpUntil([&] { return rateAfter(engine, 100) > 0; }, 3000));
+  CHECK(UnplugVirtualCamera(engine.captureFilter()) == S_OK);
+  CHECK(test::pumpUntil([&] { return failure != 0; }, 5000));
+  std::fprintf(stderr, "camera lost: event %ld\n", failure);
+  CHECK(failure == EC_DEVICE_LOST && !engine.isRunning());
+  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
+  CHECK(engine.GetSnapshot(bits.data(), bits.size()) == 0);
+  engine.TearDown();
+}
+
+}  // namespace
+
+int main() {
+  test::ComScope com;
+  test::useVirtualCameras({"id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red",
+                           "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue",
+                           "id=broken; name=Broken; formats=YUY2 64by48",
+                           "id=zebra; name=Zebra; formats=YUY2 8x8@30; pattern=zebra",
+                           "id=cam\xC3\xA9ra; name=Accent; formats=YUY2 8x8@30",
+                           "id=mjpg; name=MJPG only; formats=MJPG 64x48@30",
+                           "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30"});
+  HWND owner = CreateWindowExW(0, L"STATIC", L"view", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
+                               nullptr, nullptr, nullptr);
+  listsVirtualCamerasAfterTheSystemOnes();
+  test::useVirtualCameras({"id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red",
+                           "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue",
+                           "id=mjpg; name=MJPG only; formats=MJPG 64x48@30",
+                           "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30"});
+  previewsSnapshotsAndMeasures(owner);
+  refusesSubtypesItCannotGrab();
+  stopsWhenTheCameraIsLost(owner);
+  DestroyWindow(owner);
+  return test::report("engine_test");
+}

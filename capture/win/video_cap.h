@@ -1,0 +1,116 @@
+#pragma once
+// The capture engine of the Windows build: lists and binds cameras, builds and runs their
+// DirectShow graph (preview through a sample grabber into a video window under the banner),
+// counts and times the frames, and hands single frames over for snapshots.
+//
+// Threads: every operation runs on the user-interface thread, which has initialised COM, except
+// BufferCB, which DirectShow's streaming thread calls for every frame. The two share only
+// FrameTiming (under its lock) and SnapshotHandover (an atomic flag plus an event).
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "capture/device/capture_format.h"
+#include "capture/device/device_record.h"
+#include "capture/frame_timing.h"
+#include "capture/pixel/pixel_conversion.h"
+#include "capture/snapshot_handover.h"
+#include "capture/status.h"
+#include "capture/virtual/virtual_camera_config.h"
+#include "capture/win/com_ptr.h"
+#include "capture/win/dshow_missing.h"
+#include "capture/win/media_type.h"
+#include "capture/win/win_handle.h"
+
+namespace kovracam {
+
+class CVideoCap : public ISampleGrabberCB {
+ public:
+  CVideoCap();
+  virtual ~CVideoCap();
+  CVideoCap(const CVideoCap&) = delete;
+  CVideoCap& operator=(const CVideoCap&) = delete;
+
+  // The grabber's callback object. The engine lives as long as its owner: counting is a no-op.
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+  STDMETHODIMP_(ULONG) Release() override { return 0; }
+  STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_FALSE; }
+  // Streaming thread, once per frame.
+  STDMETHODIMP BufferCB(double sampleTime, BYTE* buffer, long length) override;
+
+  // Devices: the system's video-input devices in its order, then the virtual cameras; at most
+  // kMaxListedDevices. kNoDevice when there is none at all.
+  Status EnumDevices(DeviceList* list);
+  Status SelectDevice(const std::string& displayName);
+
+  // Graph.
+  Status BuildGraph(int* width, int* height);
+  Status RenderPreview();
+  Status PlaceVideoWindow(HWND owner, int width, int height);
+  Status Run();
+  Status Stop();
+  void TearDown();
+
+  // Frames.
+  void Prepare();
+  // 1 when `bits` (bottom-up 24-bit rows, each padded to 4 bytes) holds the next frame; 0 when
+  // the block is too small, no graph runs, or no frame came in time.
+  int GetSnapshot(std::uint8_t* bits, std::size_t length);
+  Status GetFrameRate(double* rate);
+
+  bool isRunning() const { return m_bRunning.load(std::memory_order_acquire); }
+  bool hasGraph() const { return static_cast<bool>(m_pGraph); }
+  int pixelFormat() const { return m_nPixelFormat; }
+  IBaseFilter* captureFilter() const { return m_pSource.get(); }
+
+  // Called on the user-interface thread after the camera failed mid-stream (error, device
+  // lost, stream ended) and the engine stopped the graph; the graph is still built.
+  using StreamFailedHandler = std::function<void(long eventCode)>;
+  void setStreamFailedHandler(StreamFailedHandler handler) {
+    m_onStreamFailed = std::move(handler);
+  }
+
+  int m_nWidth = 0;
+  int m_nHeight = 0;
+
+ private:
+  HRESULT createSourceFilter(IBaseFilter** source);
+  HRESULT applyOrReadFormat(IAMStreamConfig* config);
+  bool grabberConnected() const;
+  void removeFiltersAddedByRendering();
+  HRESULT connectPreviewByHand();
+  HRESULT connectToNewFilter(IPin* output, const CLSID& clsid, const wchar_t* name);
+  HRESULT watchGraphEvents();
+  static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
+  void drainGraphEvents();
+  bool joinTableWorker();
+  std::chrono::nanoseconds snapshotTimeout() const;
+
+  ComPtr<IMoniker> m_pMoniker;
+  std::optional<VirtualCamera> m_virtualCamera;  // bound instead of a moniker
+  ComPtr<IGraphBuilder> m_pGraph;
+  ComPtr<ICaptureGraphBuilder2> m_pBuilder;
+  ComPtr<ISampleGrabber> m_pGrabber;
+  ComPtr<IBaseFilter> m_pSource;
+  MediaTypePtr m_pFormat;  // survives TearDown and device changes
+
+  FrameTiming m_timing;
+  SnapshotHandover m_snapshot;
+  int m_nPixelFormat = kPixelNone;
+  REFERENCE_TIME m_frameInterval = 0;
+
+  WinHandle m_pTableThread;
+  std::unique_ptr<ConversionTables> m_tables;
+
+  std::atomic<bool> m_bRunning{false};
+  HWND m_hEventWindow = nullptr;  // receives the graph's event notifications
+  StreamFailedHandler m_onStreamFailed;
+};
+
+}  // namespace kovracam

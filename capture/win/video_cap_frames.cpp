@@ -1,0 +1,87 @@
+// The per-frame side of the engine: counting and stamping frames, the snapshot hand-over, the
+// frame-rate reading and the conversion tables' worker.
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "capture/snapshot_request.h"
+#include "capture/win/video_cap.h"
+
+namespace kovracam {
+namespace {
+
+// The tables take well under a second; a worker that needs longer is starved, not busy.
+constexpr DWORD kTableWorkerBoundMs = 30000;
+
+DWORD WINAPI buildTables(void* tables) {
+  BuildConversionTables(*static_cast<ConversionTables*>(tables));
+  return 0;
+}
+
+}  // namespace
+
+STDMETHODIMP CVideoCap::BufferCB(double, BYTE* buffer, long length) {
+  if (buffer && length > 0) m_snapshot.offer(buffer, static_cast<std::size_t>(length));
+  m_timing.stamp();
+  return S_FALSE;
+}
+
+void CVideoCap::Prepare() {
+  if (m_tables || m_pTableThread) return;
+  m_tables.reset(new (std::nothrow) ConversionTables);
+  if (!m_tables) return;
+  HANDLE worker = CreateThread(nullptr, 0, buildTables, m_tables.get(), CREATE_SUSPENDED, nullptr);
+  if (!worker) {
+    BuildConversionTables(*m_tables);  // no worker: build them here, once
+    return;
+  }
+  SetThreadPriority(worker, THREAD_PRIORITY_TIME_CRITICAL);
+  m_pTableThread = WinHandle(worker);
+  ResumeThread(worker);
+}
+
+bool CVideoCap::joinTableWorker() {
+  if (!m_pTableThread) return true;
+  if (WaitForSingleObject(m_pTableThread.get(), kTableWorkerBoundMs) != WAIT_OBJECT_0) {
+    return false;
+  }
+  m_pTableThread.reset();
+  return true;
+}
+
+std::chrono::nanoseconds CVideoCap::snapshotTimeout() const {
+  return kovracam::snapshotTimeout(std::chrono::nanoseconds(m_frameInterval * 100));
+}
+
+int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
+  if (!bits || !isRunning()) return 0;
+  const bool yuy2 = m_nPixelFormat == kPixelYUY2;
+  const auto sizes = snapshotSizes(m_nWidth, m_nHeight, yuy2, length);
+  if (!sizes) return 0;
+  if (!m_tables) Prepare();  // an engine that was never prepared builds its tables now
+  if (!m_tables || !joinTableWorker()) return 0;  // no snapshot before the tables are complete
+
+  // The frame lands in a block of our own, never straight in the caller's: a copy that outlives
+  // a time-out then cannot touch memory the caller has freed.
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[sizes->frameBytes]);
+  if (!block) return 0;
+  const auto delivery = m_snapshot.request(block.get(), sizes->frameBytes, snapshotTimeout());
+  if (delivery == SnapshotHandover::Delivery::Stuck) block.release();  // may still be written
+  if (delivery != SnapshotHandover::Delivery::Delivered) return 0;
+
+  if (yuy2) {
+    ConvertYUY2ToRGB24(bits, m_nHeight, m_nWidth, block.get(), *m_tables);
+  } else {
+    std::memcpy(bits, block.get(), sizes->frameBytes);  // already a bottom-up 24-bit picture
+  }
+  return 1;
+}
+
+Status CVideoCap::GetFrameRate(double* rate) {
+  if (!rate) return kPointer;
+  *rate = m_timing.read();
+  return kOk;
+}
+
+}  // namespace kovracam

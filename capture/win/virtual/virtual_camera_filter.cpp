@@ -1,0 +1,169 @@
+#include <cwchar>
+#include <new>
+
+#include "capture/win/virtual/virtual_filter_parts.h"
+
+namespace kovracam {
+namespace {
+
+// Our own class id: the filter is never registered, the id only answers IPersist.
+constexpr CLSID kClsidVirtualCamera = {
+    0x6a3f5e2c, 0x81d4, 0x4b7e, {0x9c, 0x21, 0x5d, 0x0e, 0x47, 0xa3, 0xb9, 0x12}};
+
+}  // namespace
+
+VirtualCameraFilter::VirtualCameraFilter(const VirtualCamera& camera)
+    : m_pattern(camera.pattern), m_pin(*this, camera) {}
+
+VirtualCameraFilter::~VirtualCameraFilter() = default;
+
+STDMETHODIMP VirtualCameraFilter::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersist) ||
+      IsEqualIID(riid, IID_IMediaFilter) || IsEqualIID(riid, IID_IBaseFilter)) {
+    *ppv = static_cast<IBaseFilter*>(this);
+  } else if (IsEqualIID(riid, IID_IAMFilterMiscFlags)) {
+    *ppv = static_cast<IAMFilterMiscFlags*>(this);
+  } else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) VirtualCameraFilter::AddRef() {
+  return static_cast<ULONG>(InterlockedIncrement(&m_ref));
+}
+
+STDMETHODIMP_(ULONG) VirtualCameraFilter::Release() {
+  const LONG ref = InterlockedDecrement(&m_ref);
+  if (ref == 0) delete this;
+  return static_cast<ULONG>(ref);
+}
+
+STDMETHODIMP VirtualCameraFilter::GetClassID(CLSID* clsid) {
+  if (!clsid) return E_POINTER;
+  *clsid = kClsidVirtualCamera;
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::Stop() {
+  std::lock_guard lock(m_lock);
+  if (m_state != State_Stopped) m_pin.inactive();
+  m_state = State_Stopped;
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::Pause() {
+  std::lock_guard lock(m_lock);
+  if (m_state == State_Stopped) {
+    const HRESULT hr = m_pin.active();
+    if (FAILED(hr)) return hr;
+  } else if (m_state == State_Running) {
+    m_pin.pause();
+  }
+  m_state = State_Paused;
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::Run(REFERENCE_TIME tStart) {
+  std::lock_guard lock(m_lock);
+  if (m_state == State_Stopped) {
+    const HRESULT hr = Pause();
+    if (FAILED(hr)) return hr;
+  }
+  m_pin.run(tStart, m_clock);
+  m_state = State_Running;
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::GetState(DWORD, FILTER_STATE* state) {
+  if (!state) return E_POINTER;
+  std::lock_guard lock(m_lock);
+  *state = m_state;
+  // A live source has nothing to show while paused.
+  return m_state == State_Paused ? VFW_S_CANT_CUE : S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::SetSyncSource(IReferenceClock* clock) {
+  std::lock_guard lock(m_lock);
+  m_clock = ComPtr<IReferenceClock>(clock);
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::GetSyncSource(IReferenceClock** clock) {
+  if (!clock) return E_POINTER;
+  std::lock_guard lock(m_lock);
+  *clock = ComPtr<IReferenceClock>(m_clock).detach();
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::EnumPins(IEnumPins** pins) {
+  return createPinEnumerator(&m_pin, pins);
+}
+
+STDMETHODIMP VirtualCameraFilter::FindPin(LPCWSTR id, IPin** pin) {
+  if (!id || !pin) return E_POINTER;
+  *pin = nullptr;
+  if (std::wcscmp(id, L"Capture") != 0) return VFW_E_NOT_FOUND;
+  m_pin.AddRef();
+  *pin = &m_pin;
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::QueryFilterInfo(FILTER_INFO* info) {
+  if (!info) return E_POINTER;
+  std::lock_guard lock(m_graphLock);
+  std::wcsncpy(info->achName, m_name, MAX_FILTER_NAME - 1);
+  info->achName[MAX_FILTER_NAME - 1] = L'\0';
+  info->pGraph = m_graph;
+  if (m_graph) m_graph->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP VirtualCameraFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
+  std::lock_guard lock(m_graphLock);
+  m_graph = graph;
+  m_name[0] = L'\0';
+  if (graph && name) {
+    std::wcsncpy(m_name, name, MAX_FILTER_NAME - 1);
+    m_name[MAX_FILTER_NAME - 1] = L'\0';
+  }
+  return S_OK;
+}
+
+void VirtualCameraFilter::notifyGraph(long eventCode, LONG_PTR param1, LONG_PTR param2) {
+  ComPtr<IMediaEventSink> sink;
+  {
+    std::lock_guard lock(m_graphLock);
+    if (m_graph) m_graph->QueryInterface(IID_IMediaEventSink, sink.putVoid());
+  }
+  if (sink) sink->Notify(eventCode, param1, param2);
+}
+
+bool VirtualCameraFilter::unplug() {
+  std::lock_guard lock(m_lock);
+  return m_state == State_Running && m_pin.unplug();
+}
+
+HRESULT CreateVirtualCameraFilter(const VirtualCamera& camera, IBaseFilter** filter) {
+  if (!filter) return E_POINTER;
+  *filter = nullptr;
+  if (camera.formats.empty()) return VFW_E_NO_TYPES;
+  auto* created = new (std::nothrow) VirtualCameraFilter(camera);
+  if (!created) return E_OUTOFMEMORY;
+  *filter = created;
+  return S_OK;
+}
+
+HRESULT UnplugVirtualCamera(IBaseFilter* filter) {
+  if (!filter) return E_POINTER;
+  CLSID clsid{};
+  if (FAILED(filter->GetClassID(&clsid)) || !IsEqualCLSID(clsid, kClsidVirtualCamera)) {
+    return E_INVALIDARG;
+  }
+  return static_cast<VirtualCameraFilter*>(filter)->unplug() ? S_OK : S_FALSE;
+}
+
+}  // namespace kovracam

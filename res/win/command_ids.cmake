@@ -1,0 +1,10 @@
+# Writes OUT: the command ids of res/command_ids.h (IN) as #defines for the resource compiler.
+file(STRINGS ${IN} lines REGEX "inline constexpr std::uint32_t ID_[A-Z0-9_]+ = [0-9]+;")
+set(text "// Generated from res/command_ids.h. Do not edit.\n#pragma once\n")
+foreach(line ${lines})
+  string(REGEX REPLACE ".*(ID_[A-Z0-9_]+) = ([0-9]+);.*" "#define \\1 \\2" define "${line}")
+  string(APPEND text "${define}\n")
+endforeach()
+file(WRITE ${OUT}.new "${text}")
+file(COPY_FILE ${OUT}.new ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.new)

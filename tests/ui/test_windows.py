@@ -1,0 +1,214 @@
+"""The Windows build's real window under Wine in Xvfb: the title, menu bar and status-bar texts
+(compared with a reference program's drawing of the texts expected), the About box, the banner
+and the camera picture under it, the Device menu and the remembered camera, Preview off and on,
+the start-up error boxes, and the exit status."""
+
+import os, pathlib, struct, time
+
+import uitest
+from uitest import WinePrefix, WineSession, check, luminance
+
+DEVICE_MENU = 1
+TITLES = ("&File", "&Device", "&Option", "&Captue", "&Help")
+CAMERAS = ("id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
+           "id=two; name=Second; formats=YUY2 640x480@7.5; pattern=blue\n")
+PREFIX = None  # the run's Wine prefix
+
+
+def is_red(rgb):
+    return rgb[0] > 180 and rgb[1] < 60 and rgb[2] < 60
+
+
+def reference(s, args, pane_text):
+    """The menu titles' ink and the status bar's ink as the reference program draws them."""
+    started = time.time()
+    s.proc = s.run_windows(os.path.abspath(args.reference), pane_text, *TITLES)
+    frame = uitest.Frame(s, s.find_window("REFERENCE", WineSession.start_timeout))
+    print("  the reference window showed %.1f s after its start" % (time.time() - started))
+    shot = s.screenshot()
+    titles = [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
+    status = frame.status_ink()
+    s.stop()
+    s.wait_unmapped(frame.wid)
+    return titles, status
+
+
+def title_ink(frame):
+    shot = frame.session.screenshot()
+    return [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
+
+
+def video_box(s, frame, predicate):
+    """(x0, y0, x1, y1) of the picture's pixels in the view, from the first screenshot showing
+    one: scanned along the column a few pixels into the video and the row under the banner."""
+    def probe():
+        shot = s.screenshot()
+        top = frame.view_top + 50
+        column = next((x for x in range(frame.x, frame.x + 20) if predicate(
+            shot.at(x, top + 8))), None)
+        if column is None:
+            return None
+        rows = shot.bands(column + 4, top - 8, column + 5, frame.status_top, predicate)
+        cols = shot.bands(frame.x, rows[0][0] + 4, frame.x + frame.width, rows[0][0] + 5,
+                          predicate, vertical=False)
+        return rows and cols and (cols[0][0], rows[0][0], cols[0][1], rows[0][1])
+    return uitest.wait_until(probe, 20, "no camera picture under the banner")
+
+
+def check_picture(s, frame, source, predicate, width, height):
+    """The camera's picture, width x height, right under the banner, which is res/banner.bmp
+    stretched across the view."""
+    box = video_box(s, frame, predicate)
+    check(box[2] - box[0] == width and box[3] - box[1] == height,
+          "picture %dx%d, expected %dx%d" % (box[2] - box[0], box[3] - box[1], width, height))
+    left, top = box[0], box[1] - 50  # the view's client starts at the banner
+    check(0 <= left - frame.x <= 4 and 0 <= top - frame.view_top <= 4,
+          "picture at (%d, %d) of the frame" % (left - frame.x, box[1] - frame.view_top))
+    client_right = frame.x + frame.width - (left - frame.x)
+    bad = banner_faults(s.screenshot(), left, top, client_right - left, source)
+    check(bad < 0.01 * (client_right - left) * 50, "%d banner pixels differ" % bad)
+
+
+def banner_faults(shot, left, top, width, source):
+    """Pixels of the strip at (left, top), width x 50, that are no pixel of res/banner.bmp from
+    the source columns the screen column covers: a stretch without smoothing, whatever phase
+    the platform's sampling takes."""
+    bmp = uitest.picture("convert", os.path.join(source, "res", "banner.bmp"), "-depth", "8",
+                         "ppm:-")
+    near = lambda a, b: all(abs(p - q) <= 8 for p, q in zip(a, b))  # noqa: E731
+    bad = 0
+    for x in range(width):
+        first, last = x * bmp.width // width, min(bmp.width - 1, ((x + 1) * bmp.width) // width)
+        for y in range(50):
+            seen = shot.at(left + x, top + y)
+            bad += not any(near(seen, bmp.at(column, y)) for column in range(first, last + 1))
+    return bad
+
+
+def expect_status(frame, ink, text, timeout=15):
+    uitest.wait_until(lambda: frame.status_ink() == ink, timeout,
+                      "the status bar never showed %s" % text)
+
+
+def device_marks(popup):
+    """Which of the Device popup's two rows carry a check mark, dark left of the text."""
+    rows, shot = popup.items(2)
+    return [shot.share((popup.x + 2, top - 2, popup.x + 16, end + 2), uitest.is_dark, 1) > 0.05
+            for top, end in rows]
+
+
+def krv_bytes(display_name):
+    units = display_name.encode("utf-16-le")
+    return struct.pack("<I", len(units) // 2) + units
+
+
+def start(s, args, cameras=CAMERAS):
+    """The app's frame, and the reference's ink: titles, then the pane at 30.0 and at 7.5."""
+    titles, rate30 = reference(s, args, "Frame Rate 30.0")
+    rate75 = reference(s, args, "Frame Rate 7.5")[1]
+    started = time.time()
+    frame = s.start(cameras)
+    print("  the window showed %.1f s after the start" % (time.time() - started))
+    return frame, titles, rate30, rate75
+
+
+def test_title_menu_bar_rate_and_exit(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame, titles, rate30, _ = start(s, args)
+        check(title_ink(frame) == titles, "the menu bar does not read %s" % " ".join(TITLES))
+        expect_status(frame, rate30, "Frame Rate 30.0")
+        # The About box takes its caption from the same table as the menu bar.
+        frame.choose("alt+h", "a")
+        s.answer("About KORVACAM", "Escape")
+        frame.choose("alt+f", "x")  # File > Exit
+        check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
+
+
+def test_device_menu_and_the_remembered_camera(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame, _, rate30, rate75 = start(s, args)
+        expect_status(frame, rate30, "Frame Rate 30.0")
+        # Both cameras listed, the first checked; choosing the second writes its name and
+        # previews it at 7.5 fps, and the check mark follows.
+        popup = frame.open_menu(DEVICE_MENU)
+        check(device_marks(popup) == [True, False], "device marks %s" % device_marks(popup))
+        popup.click_row(popup.items(2)[0][1])
+        krv = pathlib.Path(s.workdir, "HardWare.KRV")
+        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
+                          10, "HardWare.KRV does not name the second camera")
+        # The frame grows around the larger video.
+        small = (frame.width, frame.height)
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
+        frame.measure()
+        expect_status(frame, rate75, "Frame Rate 7.5")
+        popup = frame.open_menu(DEVICE_MENU)
+        check(device_marks(popup) == [False, True], "device marks %s" % device_marks(popup))
+        s.key("Escape")
+        s.wait_unmapped(popup.wid)
+        s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+F4")
+        check(s.exit_status() == 0, "exit status %s after Alt+F4" % s.proc.returncode)
+        # The next start previews the remembered camera.
+        frame = s.start(CAMERAS)
+        expect_status(frame, rate75, "Frame Rate 7.5")
+
+
+def test_preview_off_and_on(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame, _, rate30, _ = start(s, args)
+        expect_status(frame, rate30, "Frame Rate 30.0")
+        frame.choose("alt+o", "p")
+        expect_status(frame, frozenset(), "an empty pane with Preview off", 5)
+        frame.choose("alt+o", "p")
+        expect_status(frame, rate30, "Frame Rate 30.0 with Preview on again")
+
+
+def test_picture_under_the_banner(args):
+    with WineSession(args.app, PREFIX) as s:
+        # RGB24: Wine's renderers draw it without a converter (YUY2 needs its GStreamer plugins).
+        frame = s.start("id=rgb; name=RGB; formats=RGB24 320x240@30; pattern=red\n")
+        check_picture(s, frame, args.source, is_red, 320, 240)
+        frame.choose("alt+o", "p")
+        uitest.wait_until(lambda: s.screenshot().share(
+            (frame.x + 20, frame.view_top + 80, frame.x + 300, frame.view_top + 280),
+            is_red, 16) == 0, 5, "the picture stayed with Preview off")
+        frame.choose("alt+o", "p")
+        check_picture(s, frame, args.source, is_red, 320, 240)
+
+
+def box_pixels(s, box):
+    window = uitest.Window(s, box)
+    shot = window.items()[1]
+    return (window.width, window.height), shot.crop(window.x, window.y, window.x + window.width,
+                                                    window.y + window.height)
+
+
+def test_no_usable_camera_shows_a_box_and_ends(args):
+    for cameras, caption, text in (
+            (None, "ERROR", "Can't find Camera device"),
+            ("id=mj; name=MJPEG Only; formats=MJPG 640x480@30\n", "Error",
+             "This type is not support")):
+        with WineSession(args.app, PREFIX) as s:
+            s.start(cameras, main=False)
+            box = s.find_window(caption, WineSession.start_timeout)
+            check(not s.xdotool("search", "--onlyvisible", "--name", "^KOVRACAM$"),
+                  "a KOVRACAM window is shown beside the %s box" % caption)
+            shown = box_pixels(s, box)
+
+            def dismissed():  # a box only just mapped may miss the first key
+                s.xdotool("windowfocus", "--sync", box, "key", "--window", box, "Return")
+                return s.proc.poll() is not None
+            uitest.wait_until(dismissed, 20, "the app did not end after the %s box" % caption, 1)
+            check(s.proc.returncode != 0, "exit status 0 after the %s box" % caption)
+
+            s.proc = s.run_windows(os.path.abspath(args.reference), "--box", caption, text)
+            expected = box_pixels(s, s.find_window(caption, WineSession.start_timeout))
+            check(shown == expected, "the %s box does not read %s" % (caption, text))
+
+
+if __name__ == "__main__":
+    started = time.time()
+    with WinePrefix() as PREFIX:
+        print("Wine prefix initialised in %.1f s" % (time.time() - started))
+        uitest.run(test_title_menu_bar_rate_and_exit, test_device_menu_and_the_remembered_camera,
+                   test_preview_off_and_on, test_no_usable_camera_shows_a_box_and_ends,
+                   test_picture_under_the_banner)
