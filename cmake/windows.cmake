@@ -1,6 +1,10 @@
 # The 32-bit Windows build: the engine (capture/win), the shell (app/win, view/win, lang/win) and
 # the resources (res/win), linked into one statically linked GUI program, kovracam.exe.
 enable_language(RC)
+# The conversion tables must come out bit-identical to the Linux build's: plain double arithmetic
+# in SSE registers (not x87's wider ones; every CPU Windows runs on today has SSE2) and no fused
+# multiply-add. For every target, so that the tests compute as the product does.
+add_compile_options(-Wall -Wextra -Wpedantic -ffp-contract=off -msse2 -mfpmath=sse)
 include(ExternalProject)
 
 # The string compiler runs at build time, so it is built for the build machine.
@@ -74,4 +78,5 @@ if(KOVRACAM_TESTS)
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR}
     --reference $<TARGET_FILE:kovracam_reference_window>)
   set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 600 LABELS ui)
+  add_subdirectory(tests/win)
 endif()

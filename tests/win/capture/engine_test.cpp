@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "capture/win/tests/win_test.h"
+#include "tests/win/capture/win_test.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 

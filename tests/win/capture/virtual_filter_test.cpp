@@ -5,7 +5,7 @@
 
 #include "capture/win/com_ptr.h"
 #include "capture/win/media_type.h"
-#include "capture/win/tests/win_test.h"
+#include "tests/win/capture/win_test.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 
 using namespace kovracam;
