@@ -4,39 +4,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <utility>
-
 namespace kovracam {
-
-// A kernel handle closed with CloseHandle; INVALID_HANDLE_VALUE and null both mean none.
-class ScopedHandle {
- public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() { reset(); }
-
-  bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  // Closes now; false when CloseHandle reports a failure (a write-back error, say).
-  bool reset() {
-    const bool ok = !valid() || CloseHandle(handle_);
-    handle_ = nullptr;
-    return ok;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
 
 // A GDI object (bitmap, brush) deleted with DeleteObject.
 template <typename T>

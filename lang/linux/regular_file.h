@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <string>
 
+#include "lang/file_read.h"
+
 namespace kovracam {
 
 // The system calls used, so that a preloaded library can pass the C library's own.
@@ -20,19 +22,6 @@ struct FileCalls {
   int (*close)(int);
 };
 const FileCalls& systemFileCalls();
-
-struct FileRead {
-  enum class Outcome {
-    Read,        // bytes holds the file, or its first maxBytes when truncated
-    Missing,     // no such file (a dangling link too)
-    NotRegular,  // a pipe, socket, device or directory; what says which
-    Failed       // could not be opened or read; what holds the system's reason
-  };
-  Outcome outcome = Outcome::Missing;
-  std::string bytes;
-  bool truncated = false;  // more than maxBytes were there
-  std::string what;
-};
 
 FileRead readRegularFile(const std::string& path, std::size_t maxBytes,
                          const FileCalls& calls = systemFileCalls());

@@ -3,31 +3,16 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <iostream>
 #include <vector>
 
-#include "app/win/handles.h"
+#include "lang/win/regular_file.h"
 #include "lang/win/wide_text.h"
+#include "lang/win/win_handle.h"
 #include "view/device_choice_bytes.h"
 
 namespace kovracam {
 namespace {
-
-// The file, if it holds no more than a file we write can hold; one byte more tells it is longer.
-std::optional<std::vector<std::uint8_t>> readBounded(HANDLE file, std::size_t limit) {
-  std::vector<std::uint8_t> bytes(limit + 1);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD got = 0;
-    if (!ReadFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got,
-                  nullptr)) {
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  bytes.resize(done);
-  return bytes;
-}
 
 bool writeAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
   std::size_t done = 0;
@@ -57,15 +42,14 @@ std::wstring deviceChoicePath(const std::wstring& directory) {
 }
 
 std::optional<std::string> readDeviceChoiceFile(const std::wstring& directory) {
-  // Shared for deletion, so that a writer can replace the file while we read it.
-  const ScopedHandle file(CreateFileW(deviceChoicePath(directory).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  // Only a disk file: a device or pipe could block the read or never end.
-  if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
-  const auto bytes = readBounded(file.get(), kDeviceChoiceMaxBytes);
-  if (!bytes) return std::nullopt;
-  return decodeDeviceChoice(std::span<const std::uint8_t>(*bytes));
+  const std::wstring path = deviceChoicePath(directory);
+  const FileRead file = readRegularFile(path, kDeviceChoiceMaxBytes);
+  if (file.outcome == FileRead::Outcome::NotRegular || file.outcome == FileRead::Outcome::Failed) {
+    std::cerr << "kovracam: " << narrowToUtf8(path) << " ignored: " << file.what << "\n";
+  }
+  if (file.outcome != FileRead::Outcome::Read) return std::nullopt;
+  return decodeDeviceChoice(reinterpret_cast<const std::uint8_t*>(file.bytes.data()),
+                            file.bytes.size());
 }
 
 bool writeDeviceChoiceFile(const std::wstring& directory, const std::string& displayName) {
@@ -73,8 +57,8 @@ bool writeDeviceChoiceFile(const std::wstring& directory, const std::string& dis
   if (bytes.empty()) return false;
   const std::wstring temporary = makeTemporaryFile(directory);
   if (temporary.empty()) return false;
-  ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  WinHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
   // Only a complete, flushed file may take the old one's place.
   const bool written =
       file.valid() && writeAll(file.get(), bytes) && FlushFileBuffers(file.get()) && file.reset();

@@ -13,7 +13,7 @@
 #include "capture/win/com_ptr.h"
 #include "capture/win/media_type.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
-#include "capture/win/win_handle.h"
+#include "lang/win/win_handle.h"
 
 namespace kovracam {
 

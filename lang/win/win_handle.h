@@ -1,5 +1,5 @@
 #pragma once
-// A kernel handle that closes itself.
+// A kernel handle (file, thread, event) that closes itself, so that no early return leaks one.
 
 #include <windows.h>
 
@@ -10,6 +10,7 @@ namespace kovracam {
 class WinHandle {
  public:
   WinHandle() = default;
+  // INVALID_HANDLE_VALUE, as CreateFileW fails, and null both mean none.
   explicit WinHandle(HANDLE h) : m_h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
   WinHandle(const WinHandle&) = delete;
   WinHandle& operator=(const WinHandle&) = delete;
@@ -24,9 +25,12 @@ class WinHandle {
   ~WinHandle() { reset(); }
 
   HANDLE get() const { return m_h; }
-  explicit operator bool() const { return m_h != nullptr; }
-  void reset() {
-    if (m_h) CloseHandle(std::exchange(m_h, nullptr));
+  bool valid() const { return m_h != nullptr; }
+  explicit operator bool() const { return valid(); }
+  // Closes now; false when CloseHandle reports a failure (a delayed write error, say).
+  bool reset() {
+    const HANDLE h = std::exchange(m_h, nullptr);
+    return !h || CloseHandle(h);
   }
 
  private:
