@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace kovracam {
 namespace {
@@ -39,6 +40,16 @@ void SnapshotHandover::offer(const std::uint8_t* frame, std::size_t length) {
   if (!m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) return;
   std::memcpy(m_pSnapDest, frame, std::min(length, m_nSnapCapacity));
   m_hSnapEvent.set();
+}
+
+std::unique_ptr<std::uint8_t[]> SnapshotHandover::requestFrame(std::size_t bytes,
+                                                               std::chrono::nanoseconds timeout) {
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[bytes]);
+  if (!block) return nullptr;
+  const Delivery delivery = request(block.get(), bytes, timeout);
+  if (delivery == Delivery::Stuck) block.release();  // may still be written
+  if (delivery != Delivery::Delivered) return nullptr;
+  return block;
 }
 
 }  // namespace kovracam

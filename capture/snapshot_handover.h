@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "capture/manual_reset_event.h"
 
@@ -25,6 +26,11 @@ class SnapshotHandover {
   // destination must then be left alone for good.
   Delivery request(std::uint8_t* destination, std::size_t capacity,
                    std::chrono::nanoseconds timeout);
+
+  // User-interface thread: the next frame, in a block of its own rather than the caller's, so
+  // that a copy outliving a time-out cannot touch memory the caller has freed; null when no
+  // frame came (a block a stuck copy may still write is left to it) or none could be allocated.
+  std::unique_ptr<std::uint8_t[]> requestFrame(std::size_t bytes, std::chrono::nanoseconds timeout);
 
   // Streaming thread, for every frame: copies it when a request is pending. Never writes more
   // than the requested capacity.

@@ -5,6 +5,7 @@
 #include <map>
 #include <ostream>
 #include <set>
+#include <sstream>
 #include <string_view>
 
 #include "capture/device/device_record.h"
@@ -228,6 +229,21 @@ std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::stri
     cameras.push_back(std::move(*camera));
   }
   return cameras;
+}
+
+std::vector<VirtualCamera> parseVirtualCameraFile(const FileRead& read, const std::string& fileName,
+                                                  std::ostream& diagnostics,
+                                                  const VirtualCameraPlatform& platform) {
+  if (read.outcome != FileRead::Outcome::Read || read.truncated) {
+    const std::string fault =
+        read.outcome != FileRead::Outcome::Read
+            ? read.what
+            : "larger than " + std::to_string(kMaxVirtualCameraFileBytes) + " bytes";
+    diagnostics << fileName << ": cannot read the virtual camera list (" << fault << ")\n";
+    return {};
+  }
+  std::istringstream in(read.bytes);
+  return parseVirtualCameras(in, fileName, diagnostics, platform);
 }
 
 }  // namespace kovracam

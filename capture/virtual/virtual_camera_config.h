@@ -12,6 +12,7 @@
 
 #include "capture/device/capture_format.h"
 #include "capture/virtual/virtual_camera_platform.h"
+#include "lang/file_read.h"
 
 namespace kovracam {
 
@@ -37,5 +38,11 @@ struct VirtualCamera {
 std::vector<VirtualCamera> parseVirtualCameras(std::istream& in, const std::string& fileName,
                                                std::ostream& diagnostics,
                                                const VirtualCameraPlatform& platform);
+
+// The cameras of the file as `read`; none, with one line on `diagnostics`, when it could not be
+// read whole (missing, not a plain file, larger than kMaxVirtualCameraFileBytes).
+std::vector<VirtualCamera> parseVirtualCameraFile(const FileRead& read, const std::string& fileName,
+                                                  std::ostream& diagnostics,
+                                                  const VirtualCameraPlatform& platform);
 
 }  // namespace kovracam

@@ -62,13 +62,8 @@ int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
   if (!m_tables) Prepare();  // an engine that was never prepared builds its tables now
   if (!m_tables || !joinTableWorker()) return 0;  // no snapshot before the tables are complete
 
-  // The frame lands in a block of our own, never straight in the caller's: a copy that outlives
-  // a time-out then cannot touch memory the caller has freed.
-  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[sizes->frameBytes]);
+  const auto block = m_snapshot.requestFrame(sizes->frameBytes, snapshotTimeout());
   if (!block) return 0;
-  const auto delivery = m_snapshot.request(block.get(), sizes->frameBytes, snapshotTimeout());
-  if (delivery == SnapshotHandover::Delivery::Stuck) block.release();  // may still be written
-  if (delivery != SnapshotHandover::Delivery::Delivered) return 0;
 
   if (yuy2) {
     ConvertYUY2ToRGB24(bits, m_nHeight, m_nWidth, block.get(), *m_tables);

@@ -4,7 +4,6 @@
 
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 
 #include "capture/win/virtual/win_camera_platform.h"
@@ -42,17 +41,8 @@ std::vector<VirtualCamera> loadVirtualCamerasFromEnvironment(std::ostream& diagn
   const auto path = environmentValue(name.c_str());
   if (!path || path->empty()) return {};
   const std::string pathText = toUtf8(*path);
-  const FileRead file = readRegularFile(*path, kMaxVirtualCameraFileBytes);
-  if (file.outcome != FileRead::Outcome::Read || file.truncated) {
-    const std::string fault =
-        file.outcome != FileRead::Outcome::Read
-            ? file.what
-            : "larger than " + std::to_string(kMaxVirtualCameraFileBytes) + " bytes";
-    diagnostics << pathText << ": cannot read the virtual camera list (" << fault << ")\n";
-    return {};
-  }
-  std::istringstream in(file.bytes);
-  return parseVirtualCameras(in, pathText, diagnostics, winVirtualCameraPlatform());
+  return parseVirtualCameraFile(readRegularFile(*path, kMaxVirtualCameraFileBytes), pathText,
+                                diagnostics, winVirtualCameraPlatform());
 }
 
 }  // namespace kovracam

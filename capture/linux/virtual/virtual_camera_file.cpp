@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <ostream>
-#include <sstream>
 #include <string>
 
 #include "capture/linux/virtual/gst_camera_platform.h"
@@ -13,17 +12,8 @@ namespace kovracam {
 std::vector<VirtualCamera> loadVirtualCameras(std::ostream& diagnostics) {
   const char* path = std::getenv(kVirtualCamerasEnv);
   if (path == nullptr || *path == '\0') return {};
-  const FileRead file = readRegularFile(path, kMaxVirtualCameraFileBytes);
-  if (file.outcome != FileRead::Outcome::Read || file.truncated) {
-    const std::string fault =
-        file.outcome != FileRead::Outcome::Read
-            ? file.what
-            : "larger than " + std::to_string(kMaxVirtualCameraFileBytes) + " bytes";
-    diagnostics << path << ": cannot read the virtual camera list (" << fault << ")\n";
-    return {};
-  }
-  std::istringstream in(file.bytes);
-  return parseVirtualCameras(in, path, diagnostics, gstVirtualCameraPlatform());
+  return parseVirtualCameraFile(readRegularFile(path, kMaxVirtualCameraFileBytes), path,
+                                diagnostics, gstVirtualCameraPlatform());
 }
 
 }  // namespace kovracam
