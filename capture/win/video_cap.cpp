@@ -142,6 +142,8 @@ Status CVideoCap::Stop() {
 
 void CVideoCap::TearDown() {
   m_bRunning.store(false, std::memory_order_release);
+  m_frameWindow.close();  // from here on the streaming thread's frames are dropped
+  m_bDrawsFrames = false;
   if (m_pGraph) {
     ComPtr<IMediaEventEx> events;
     if (SUCCEEDED(m_pGraph.as(&events))) events->SetNotifyWindow(0, 0, 0);

@@ -5,7 +5,8 @@
 //
 // Threads: every operation runs on the user-interface thread, which has initialised COM, except
 // BufferCB, which DirectShow's streaming thread calls for every frame. The two share only
-// FrameTiming (under its lock) and SnapshotHandover (an atomic flag plus an event).
+// FrameTiming (under its lock), SnapshotHandover (an atomic flag plus an event) and, when the
+// engine draws the preview itself, FrameWindow's slot (under its lock).
 
 #include <atomic>
 #include <cstddef>
@@ -24,6 +25,7 @@
 #include "capture/virtual/virtual_camera_config.h"
 #include "capture/win/com_ptr.h"
 #include "capture/win/dshow_missing.h"
+#include "capture/win/frame_window.h"
 #include "capture/win/media_type.h"
 #include "lang/win/win_handle.h"
 
@@ -90,6 +92,7 @@ class CVideoCap : public ISampleGrabberCB {
   static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
   void drainGraphEvents();
   bool joinTableWorker();
+  static DWORD WINAPI tableWorker(void* engine);
   std::chrono::nanoseconds snapshotTimeout() const;
 
   ComPtr<IMoniker> m_pMoniker;
@@ -107,6 +110,11 @@ class CVideoCap : public ISampleGrabberCB {
 
   WinHandle m_pTableThread;
   std::unique_ptr<ConversionTables> m_tables;
+  std::atomic<bool> m_bTablesReady{false};  // m_tables complete
+
+  // No renderer in the graph takes the camera's subtype: the engine draws the frames itself.
+  bool m_bDrawsFrames = false;
+  FrameWindow m_frameWindow;
 
   std::atomic<bool> m_bRunning{false};
   HWND m_hEventWindow = nullptr;  // receives the graph's event notifications

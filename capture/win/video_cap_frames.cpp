@@ -14,15 +14,24 @@ namespace {
 // The tables take well under a second; a worker that needs longer is starved, not busy.
 constexpr DWORD kTableWorkerBoundMs = 30000;
 
-DWORD WINAPI buildTables(void* tables) {
-  BuildConversionTables(*static_cast<ConversionTables*>(tables));
+}  // namespace
+
+DWORD WINAPI CVideoCap::tableWorker(void* engine) {
+  auto* self = static_cast<CVideoCap*>(engine);
+  BuildConversionTables(*self->m_tables);
+  self->m_bTablesReady.store(true, std::memory_order_release);
   return 0;
 }
 
-}  // namespace
-
 STDMETHODIMP CVideoCap::BufferCB(double, BYTE* buffer, long length) {
   if (buffer && length > 0) m_snapshot.offer(buffer, static_cast<std::size_t>(length));
+  // The tables' readiness is read once: a frame before then is not drawn.
+  const ConversionTables* tables =
+      m_bTablesReady.load(std::memory_order_acquire) ? m_tables.get() : nullptr;
+  if (buffer && length > 0) {
+    m_frameWindow.offer(buffer, static_cast<std::size_t>(length), m_nWidth, m_nHeight,
+                        m_nPixelFormat == kPixelYUY2, tables);
+  }
   m_timing.stamp();
   return S_FALSE;
 }
@@ -31,9 +40,9 @@ void CVideoCap::Prepare() {
   if (m_tables || m_pTableThread) return;
   m_tables.reset(new (std::nothrow) ConversionTables);
   if (!m_tables) return;
-  HANDLE worker = CreateThread(nullptr, 0, buildTables, m_tables.get(), CREATE_SUSPENDED, nullptr);
+  HANDLE worker = CreateThread(nullptr, 0, tableWorker, this, CREATE_SUSPENDED, nullptr);
   if (!worker) {
-    BuildConversionTables(*m_tables);  // no worker: build them here, once
+    tableWorker(this);  // no worker: build them here, once
     return;
   }
   SetThreadPriority(worker, THREAD_PRIORITY_TIME_CRITICAL);

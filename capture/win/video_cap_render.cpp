@@ -109,7 +109,8 @@ void CVideoCap::removeFiltersAddedByRendering() {
 // since it draws with GDI alone where Wine's default renderer wants a DirectDraw surface that a
 // bare X server lacks (Windows has it as well); then whatever the graph finds; and when nothing
 // can draw the subtype (Wine without its GStreamer plugins has no YUY2 converter), the null
-// renderer, so that frames still pass the grabber for the frame rate and snapshots.
+// renderer, so that frames still pass the grabber for the frame rate and snapshots, and the
+// engine's own window shows them.
 HRESULT CVideoCap::connectPreviewByHand() {
   ComPtr<IPin> output = pinOfCategory(m_pSource.get(), PIN_CATEGORY_PREVIEW);
   if (!output) output = pinOfCategory(m_pSource.get(), PIN_CATEGORY_CAPTURE);
@@ -126,7 +127,9 @@ HRESULT CVideoCap::connectPreviewByHand() {
     return S_OK;
   }
   if (SUCCEEDED(m_pGraph->Render(grabberOut.get()))) return S_OK;
-  return connectToNewFilter(grabberOut.get(), kClsidNullRenderer, L"Null Renderer");
+  hr = connectToNewFilter(grabberOut.get(), kClsidNullRenderer, L"Null Renderer");
+  m_bDrawsFrames = SUCCEEDED(hr);
+  return hr;
 }
 
 // A new filter of `clsid` in the graph with `output` connected to it; removed again on failure.
@@ -145,6 +148,10 @@ HRESULT CVideoCap::connectToNewFilter(IPin* output, const CLSID& clsid, const wc
 
 Status CVideoCap::PlaceVideoWindow(HWND owner, int width, int height) {
   if (!m_pGraph) return kNotBound;  // no graph: nothing to place
+  if (m_bDrawsFrames) {
+    return m_frameWindow.place(owner, 0, 50, width, height) ? kOk
+                                                            : HRESULT_FROM_WIN32(GetLastError());
+  }
   ComPtr<IVideoWindow> window;
   const HRESULT hr = m_pGraph.as(&window);
   if (FAILED(hr)) return hr;
