@@ -4,9 +4,9 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/win/capture/win_test.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
+#include "tests/win/capture/win_test.h"
 
 using namespace kovracam;
 

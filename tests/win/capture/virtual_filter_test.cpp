@@ -5,8 +5,8 @@
 
 #include "capture/win/com_ptr.h"
 #include "capture/win/media_type.h"
-#include "tests/win/capture/win_test.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
+#include "tests/win/capture/win_test.h"
 
 using namespace kovracam;
 
