@@ -45,13 +45,13 @@ set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
 add_subdirectory(capture/win)
 
 # The platform-neutral code the shell uses.
-# (lang/utf16.cpp and lang/win/regular_file.cpp come with the engine's library.)
+# (lang/utf16.cpp, lang/win/regular_file.cpp and wide_text.cpp come with the engine's library.)
 set(SHELL_SHARED_SOURCES app/menu_rules.cpp lang/ui_text_table.cpp lang/string_table.cpp
   view/device_choice_bytes.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
 file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS app/win/*.cpp view/win/*.cpp lang/win/*.cpp)
 file(GLOB SHELL_HEADERS CONFIGURE_DEPENDS app/win/*.h view/win/*.h lang/win/*.h)
-# The file reader comes with the engine's library, which reads the camera list with it.
-list(FILTER SHELL_SOURCES EXCLUDE REGEX "/lang/win/regular_file\\.cpp$")
+# The file reader and the text conversions come with the engine's library, which uses them.
+list(FILTER SHELL_SOURCES EXCLUDE REGEX "/lang/win/(regular_file|wide_text)\\.cpp$")
 add_executable(kovracam WIN32 ${SHELL_SOURCES} ${SHELL_HEADERS} ${SHELL_SHARED_SOURCES}
   res/win/kovracam.rc)
 add_custom_target(kovracam_generated_resources DEPENDS ${GENERATED_RESOURCES})

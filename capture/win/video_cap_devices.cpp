@@ -6,15 +6,12 @@
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "capture/win/virtual_camera_file.h"
 #include "lang/utf16.h"
+#include "lang/win/wide_text.h"
 
 namespace kovracam {
 namespace {
 
-std::string fieldFromWide(const wchar_t* text) {
-  std::u16string units;
-  for (const wchar_t* p = text; *p != L'\0'; ++p) units.push_back(static_cast<char16_t>(*p));
-  return boundedDeviceField(utf16ToUtf8(units).value_or(""));
-}
+std::string fieldFromWide(const wchar_t* text) { return boundedDeviceField(narrowToUtf8(text)); }
 
 std::wstring wideFromUtf8(const std::string& text, bool* ok) {
   const auto units = utf8ToUtf16(text);

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "capture/win/virtual/win_camera_platform.h"
-#include "lang/utf16.h"
 #include "lang/win/regular_file.h"
+#include "lang/win/wide_text.h"
 
 namespace kovracam {
 namespace {
@@ -28,19 +28,12 @@ std::optional<std::wstring> environmentValue(const wchar_t* name) {
   return std::nullopt;
 }
 
-std::string toUtf8(const std::wstring& text) {
-  const std::u16string units(text.begin(), text.end());
-  return utf16ToUtf8(units).value_or("?");
-}
-
 }  // namespace
 
 std::vector<VirtualCamera> loadVirtualCamerasFromEnvironment(std::ostream& diagnostics) {
-  const std::u16string nameUnits = utf8ToUtf16(kVirtualCamerasEnv).value_or(u"");
-  const std::wstring name(nameUnits.begin(), nameUnits.end());
-  const auto path = environmentValue(name.c_str());
+  const auto path = environmentValue(widenUtf8(kVirtualCamerasEnv).c_str());
   if (!path || path->empty()) return {};
-  const std::string pathText = toUtf8(*path);
+  const std::string pathText = narrowToUtf8(*path);
   return parseVirtualCameraFile(readRegularFile(*path, kMaxVirtualCameraFileBytes), pathText,
                                 diagnostics, winVirtualCameraPlatform());
 }
