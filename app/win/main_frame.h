@@ -50,6 +50,15 @@ class CMainFrame : public CFrameWnd {
   void OnOptionPreview();
   void OnDevice(std::uint32_t id);
   void OnAppExit();
+  // The camera's own pages and its power-line frequency (main_frame_options.cpp).
+  void OnOptionFilterProperties();
+  void OnOptionPinProperties();
+  void OnFrequency50Hz();
+  void OnFrequency60Hz();
+  // Recording (main_frame_capture.cpp) and snapshots (main_frame_snapshot.cpp).
+  void OnCaptureStart();
+  void OnCaptureStop();
+  void OnCaptureSnapshot();
   void RebuildDeviceMenu(HMENU popup);
   void relabel(HMENU menu, UINT item, bool byPosition, int text);
 

@@ -10,9 +10,23 @@ namespace {
 
 constexpr UINT kDevicePopup = 1;
 
-// The commands this build has handlers for; the others are shown grayed.
+// Every command of the menus has a handler; anything else is shown grayed.
 bool handledHere(std::uint32_t id) {
-  return isDeviceCommand(id) || id == ID_APP_EXIT || id == ID_APP_ABOUT || id == ID_OPTION_PREVIEW;
+  switch (id) {
+    case ID_APP_EXIT:
+    case ID_APP_ABOUT:
+    case ID_OPTION_PREVIEW:
+    case ID_OPTION_FILTER_PROPERTIES:
+    case ID_OPTION_PIN_PROPERTIES:
+    case ID_FREQUENCY_50HZ:
+    case ID_FREQUENCY_60HZ:
+    case ID_CAPTURE_START:
+    case ID_CAPTURE_STOP:
+    case ID_CAPTURE_SNAPSHOT:
+      return true;
+    default:
+      return isDeviceCommand(id);
+  }
 }
 
 void setEnabled(HMENU menu, UINT item, UINT byPosition, bool enabled) {
@@ -33,6 +47,27 @@ bool CMainFrame::OnCommand(UINT id) {
   switch (id) {
     case ID_OPTION_PREVIEW:
       OnOptionPreview();
+      return true;
+    case ID_OPTION_FILTER_PROPERTIES:
+      OnOptionFilterProperties();
+      return true;
+    case ID_OPTION_PIN_PROPERTIES:
+      OnOptionPinProperties();
+      return true;
+    case ID_FREQUENCY_50HZ:
+      OnFrequency50Hz();
+      return true;
+    case ID_FREQUENCY_60HZ:
+      OnFrequency60Hz();
+      return true;
+    case ID_CAPTURE_START:
+      OnCaptureStart();
+      return true;
+    case ID_CAPTURE_STOP:
+      OnCaptureStop();
+      return true;
+    case ID_CAPTURE_SNAPSHOT:
+      OnCaptureSnapshot();
       return true;
     case ID_APP_EXIT:
       OnAppExit();
