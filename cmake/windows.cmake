@@ -62,7 +62,7 @@ target_compile_definitions(kovracam PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
   _WIN32_WINNT=0x0601)
 # -static: libstdc++, libgcc and winpthread go into the program; it needs only system DLLs.
 target_link_options(kovracam PRIVATE -municode -static)
-target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 ole32 oleaut32 gdi32 user32
+target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 comdlg32 ole32 oleaut32 gdi32 user32
   kernel32)
 
 option(KOVRACAM_TESTS "Build the tests" ON)
