@@ -67,12 +67,14 @@ std::unique_ptr<LanguageModule> chooseLanguageModule(const std::wstring& folder,
                                                      std::ostream& warnings) {
   // Held without delete sharing, so that the folder cannot be renamed away and replaced by a
   // link while its entries are loaded by path.
+  // The path's attributes as well as the handle's: Wine tells a link by its path only.
   const std::wstring folderPath = folder.substr(0, folder.size() - 1);
+  const DWORD listed = GetFileAttributesW(folderPath.c_str());
   DWORD attributes = 0;
   const WinHandle held =
       openEntry(folderPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes);
-  if (!held) return nullptr;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if (!held || listed == INVALID_FILE_ATTRIBUTES) return nullptr;
+  if ((listed | attributes) & FILE_ATTRIBUTE_REPARSE_POINT) {
     warn(warnings, "folder", folderPath, "a link to elsewhere");
     return nullptr;
   }
