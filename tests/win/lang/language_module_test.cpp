@@ -1,14 +1,8 @@
-// Language modules as Windows loads them: string blocks read within their bounds, and the scan's
-// choice among a folder's entries.
+// A language module as Windows loads it, its string blocks read within their bounds.
 
 #include "lang/win/language_module.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <sstream>
-
-#include "lang/win/module_scan.h"
 
 namespace kovracam {
 namespace {
@@ -26,19 +20,6 @@ TEST(LanguageModuleWin, AStringRunningPastItsBlockIsAbsent) {
   EXPECT_EQ(module->loadString(5019), u"O 5019");
   EXPECT_EQ(module->loadString(5020), std::nullopt);
   EXPECT_EQ(module->loadString(5001), std::nullopt);  // no block 313
-}
-
-TEST(LanguageScanWin, SkipsAFolderAndTakesAnUpperCaseName) {
-  const std::wstring folder = besideTests(L"scan\\");
-  CreateDirectoryW(folder.c_str(), nullptr);
-  CreateDirectoryW((folder + L"a.dll").c_str(), nullptr);
-  ASSERT_TRUE(CopyFileW(besideTests(L"overrun.dll").c_str(), (folder + L"B.DLL").c_str(), FALSE));
-  std::ostringstream warnings;
-  EXPECT_FALSE(chooseLanguageModule(folder, 0x0C07, warnings));
-  EXPECT_TRUE(chooseLanguageModule(folder, 0x0407, warnings));
-  const std::string text = warnings.str();  // a line from each scan
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
-  EXPECT_NE(text.find("a.dll skipped: a folder\n"), std::string::npos) << text;
 }
 
 }  // namespace
