@@ -73,10 +73,14 @@ class ProcAmpPage final : public PropertyPage {
           row.available && m_amp && m_amp->Get(kControls[i].property, &current, &flags) == S_OK;
       EnableWindow(row.slider, readable);
       if (!readable) continue;
-      SendMessageW(row.slider, TBM_SETRANGEMIN, FALSE, row.minimum);
-      SendMessageW(row.slider, TBM_SETRANGEMAX, FALSE, row.maximum);
+      SendMessageW(row.slider, TBM_SETRANGEMIN, TRUE, row.minimum);
+      SendMessageW(row.slider, TBM_SETRANGEMAX, TRUE, row.maximum);
       SendMessageW(row.slider, TBM_SETLINESIZE, 0, row.step > 0 ? row.step : 1);
       SendMessageW(row.slider, TBM_SETPAGESIZE, 0, (row.maximum - row.minimum) / 10);
+      // By way of another position: Wine's slider places its thumb anew only when the
+      // position changes, and the range may have moved under an unchanged one.
+      SendMessageW(row.slider, TBM_SETPOS, TRUE,
+                   current == row.minimum ? row.maximum : row.minimum);
       SendMessageW(row.slider, TBM_SETPOS, TRUE, current);
       showValue(row, current);
     }

@@ -99,6 +99,10 @@ STDMETHODIMP PropertyPage::SetObjects(ULONG count, IUnknown** objects) {
 STDMETHODIMP PropertyPage::Show(UINT command) {
   if (!m_hWnd) return E_UNEXPECTED;
   ShowWindow(m_hWnd, static_cast<int>(command));
+  // The keyboard starts on the page's first control, as in a dialog.
+  if (command != SW_HIDE) {
+    if (HWND first = GetNextDlgTabItem(m_hWnd, nullptr, FALSE)) SetFocus(first);
+  }
   return S_OK;
 }
 
