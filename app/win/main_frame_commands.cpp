@@ -113,6 +113,11 @@ void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, bool isSystemMenu) {
   flags.bPreview = m_bPreview;
   flags.bRecording = m_bRecording;
   flags.nSelectedDevice = m_nSelectedDevice;
+  // The Option popup and the Frequency submenu (and the Help popup, at the same index) follow
+  // what the camera reports.
+  if (powerLineNeeded(static_cast<int>(index), m_bPreview)) {
+    flags.nPowerLineFrequency = m_wndView.m_videoCap.GetPowerLineFrequency();
+  }
   const int count = GetMenuItemCount(popup);
   for (int position = 0; position < count; ++position) {
     const auto id = static_cast<std::uint32_t>(GetMenuItemID(popup, position));

@@ -108,6 +108,10 @@ HRESULT CVideoCap::applyOrReadFormat(IAMStreamConfig* config) {
     deleteMediaType(current);
     return hr;
   }
+  // Set as read: the pin then connects with the format the engine reports, not another of those
+  // it offers (with several on offer, Wine's builder tries its 3D renderer, which fails badly
+  // on a display without OpenGL).
+  config->SetFormat(current);
   m_pFormat.reset(current);
   return S_OK;
 }

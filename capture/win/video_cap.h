@@ -66,6 +66,17 @@ class CVideoCap : public ISampleGrabberCB {
   int GetSnapshot(std::uint8_t* bits, std::size_t length);
   Status GetFrameRate(double* rate);
 
+  // The camera's own controls (video_cap_controls.cpp). All need a built graph and do nothing
+  // without one.
+  // The capture filter's property pages, modal, owned by `owner`; the graph keeps running.
+  void ShowFilterProperties(HWND owner);
+  // The capture pin's pages, between building and rendering; then the pin's format is read
+  // again into the engine and, when it is one we take, into *width and *height.
+  void ShowPinProperties(HWND owner, int* width, int* height);
+  // 1 = 50 Hz, 2 = 60 Hz, other values as the camera reports them; -1 when it has no such control.
+  int GetPowerLineFrequency();
+  void SetPowerLineFrequency(int value);
+
   bool isRunning() const { return m_bRunning.load(std::memory_order_acquire); }
   bool hasGraph() const { return static_cast<bool>(m_pGraph); }
   int pixelFormat() const { return m_nPixelFormat; }

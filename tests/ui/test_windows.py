@@ -238,10 +238,80 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
             check(shown == expected, "the %s box does not read %s" % (caption, text))
 
 
+def is_white(rgb):
+    return luminance(rgb) > 200
+
+
+def test_filter_page_reaches_the_picture(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame = s.start("id=amp; name=Amp; formats=YUY2 320x240@30; pattern=white\n")
+        # Inside the 320x240 picture: the view around it is white as well.
+        box = (frame.x + 20, frame.view_top + 70, frame.x + 300, frame.view_top + 270)
+        uitest.wait_until(lambda: s.screenshot().share(box, is_white) > 0.95, 20,
+                          "no white picture")
+        frame.choose("alt+o", "Down", "Return")  # Option > Video Capture filter
+        page = s.find_window(".*Capture Filter.*")  # the frame's title names the filter
+        shown = uitest.Window(s, page)
+        shown.items()  # painted, the keyboard on its first control
+        s.key("Home")  # the first slider, brightness, to its lowest
+        # At once, in the picture's strip that the frame (at the view's origin) leaves in sight.
+        strip = (box[0], shown.y + shown.height + 8, box[2], box[3])
+        uitest.wait_until(lambda: s.screenshot().share(strip, uitest.is_dark, 2) > 0.95, 10,
+                          "the picture did not darken with the brightness")
+        s.key("Return")
+        s.wait_unmapped(page)
+        uitest.wait_until(lambda: s.screenshot().share(box, uitest.is_dark) > 0.95, 10,
+                          "the picture is not dark under the frame")
+        # The camera keeps the value: a graph built again shows it too.
+        frame.choose("alt+o", "p")
+        frame.choose("alt+o", "p")
+        uitest.wait_until(lambda: s.screenshot().share(box, uitest.is_dark) > 0.95, 10,
+                          "the picture is no longer dark")
+
+
+def test_pin_page_changes_the_size(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame = s.start("id=two; name=Two; formats=YUY2 320x240@30, YUY2 640x480@30; "
+                        "pattern=red\n")
+        check_picture(s, frame, args.source, is_red, 320, 240)
+        small = (frame.width, frame.height)
+        page = s.new_window(lambda: frame.choose("alt+o", "Down", "Down", "Return"))
+        s.key("Down", "Return")  # the second format, OK
+        s.wait_unmapped(page)
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
+        frame.measure()
+        check_picture(s, frame, args.source, is_red, 640, 480)
+        frame.choose("alt+o", "p")  # the chosen format outlives the graph
+        frame.choose("alt+o", "p")
+        check_picture(s, frame, args.source, is_red, 640, 480)
+
+
+def frequency_marks(s, frame):
+    """The 50Hz and 60Hz marks, the submenu opened by the mouse (so no row is highlighted)."""
+    option = frame.open_menu(2)
+    rows = option.items()[0]  # Frequency is the last
+    submenu = uitest.Window(s, s.new_window(lambda: option.click_row(rows[-1]) or option.wid))
+    return submenu, device_marks(submenu)
+
+
+def test_power_line_frequency(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame = s.start("id=pl; name=PL; formats=YUY2 320x240@30; powerline=60\n")
+        submenu, marks = frequency_marks(s, frame)
+        check(marks == [False, True], "50Hz/60Hz marks %s for a 60 Hz camera" % marks)
+        submenu.click_row(submenu.items(2)[0][0])  # 50Hz
+        s.wait_unmapped(submenu.wid)
+        submenu, marks = frequency_marks(s, frame)
+        check(marks == [True, False], "50Hz/60Hz marks %s after 50Hz" % marks)
+        s.key("Escape", "Escape")
+
+
 if __name__ == "__main__":
     started = time.time()
     with WinePrefix() as PREFIX:
         print("Wine prefix initialised in %.1f s" % (time.time() - started))
         uitest.run(test_title_menu_bar_rate_and_exit, test_device_menu_and_the_remembered_camera,
                    test_preview_off_and_on, test_language_modules,
-                   test_no_usable_camera_shows_a_box_and_ends, test_picture_under_the_banner)
+                   test_no_usable_camera_shows_a_box_and_ends, test_picture_under_the_banner,
+                   test_filter_page_reaches_the_picture, test_pin_page_changes_the_size,
+                   test_power_line_frequency)

@@ -165,6 +165,40 @@ Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
   return kOk;
 }
 
+Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
+  if (!width || !heightWithBanner) return kPointer;
+  m_videoCap.Stop();  // completes a recording in progress; harmless without a graph
+  m_videoCap.TearDown();
+  const DeviceRecord* record = recordAt(static_cast<int>(m_nCurDevice - ID_DEVICE_FIRST));
+  if (!record) return kDeviceNotFound;
+  int w = 0;
+  int h = 0;
+  m_videoCap.SelectDevice(record->szDisplayName);
+  Status status = m_videoCap.BuildGraph(&w, &h);
+  if (status != kOk) {
+    m_videoCap.TearDown();
+    return status;
+  }
+  m_videoCap.ShowPinProperties(m_hWnd, &w, &h);
+  status = m_videoCap.RenderPreview();
+  if (status == kNoPreviewPin) status = kOk;
+  if (status != kOk) {
+    m_videoCap.TearDown();  // nothing half-built is kept around
+    return status;
+  }
+  m_videoCap.PlaceVideoWindow(m_hWnd, w, h);
+  // A camera that lists a format it cannot deliver, or one gone meanwhile: nothing runs, and
+  // no picture of the old graph is left standing.
+  if (const Status run = m_videoCap.Run(); !succeeded(run)) {
+    m_videoCap.TearDown();
+    m_bRunning = false;
+    return run;
+  }
+  *width = w;
+  *heightWithBanner = h + BANNER_STRIP_HEIGHT;
+  return kOk;
+}
+
 void CChildView::StopPreview() {
   if (!m_bRunning) return;
   m_videoCap.Stop();

@@ -32,6 +32,9 @@ class CChildView : public CWnd {
   Status FillDeviceMenu(HMENU deviceMenu);
   void SaveDeviceChoice(std::uint32_t id);
   Status StartPreview(int index, int* width, int* heightWithBanner);
+  // Builds the current camera's graph again with the capture pin's pages shown between building
+  // and rendering, and starts it. A start that fails leaves no graph behind.
+  Status RestartWithPinProperties(int* width, int* heightWithBanner);
   // Stops and releases a running graph.
   void StopPreview();
   // Whether `id` is the command of a listed device.

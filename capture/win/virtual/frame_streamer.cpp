@@ -157,6 +157,7 @@ HRESULT FrameStreamer::deliver(std::int64_t frameNumber, REFERENCE_TIME streamTi
                   static_cast<std::size_t>(size))) {
     return VFW_E_BUFFER_OVERFLOW;
   }
+  balance(data, static_cast<std::size_t>(size));
   sample->SetActualDataLength(bytes);
   REFERENCE_TIME start = streamTime;
   REFERENCE_TIME end = streamTime + m_interval;

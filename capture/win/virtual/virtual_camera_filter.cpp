@@ -13,7 +13,9 @@ constexpr CLSID kClsidVirtualCamera = {
 }  // namespace
 
 VirtualCameraFilter::VirtualCameraFilter(const VirtualCamera& camera)
-    : m_pattern(camera.pattern), m_pin(*this, camera) {}
+    : m_pattern(camera.pattern),
+      m_controls(*this, VirtualCameraControls::of(camera)),
+      m_pin(*this, camera) {}
 
 VirtualCameraFilter::~VirtualCameraFilter() = default;
 
@@ -24,6 +26,12 @@ STDMETHODIMP VirtualCameraFilter::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IBaseFilter*>(this);
   } else if (IsEqualIID(riid, IID_IAMFilterMiscFlags)) {
     *ppv = static_cast<IAMFilterMiscFlags*>(this);
+  } else if (IsEqualIID(riid, IID_IAMVideoProcAmp)) {
+    *ppv = static_cast<IAMVideoProcAmp*>(&m_controls);
+  } else if (IsEqualIID(riid, IID_IKsPropertySet)) {
+    *ppv = static_cast<IKsPropertySet*>(&m_controls);
+  } else if (IsEqualIID(riid, IID_ISpecifyPropertyPages)) {
+    *ppv = static_cast<ISpecifyPropertyPages*>(&m_controls);
   } else {
     *ppv = nullptr;
     return E_NOINTERFACE;

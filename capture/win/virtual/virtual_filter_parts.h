@@ -6,12 +6,16 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "capture/pixel/picture_balance.h"
 #include "capture/win/com_ptr.h"
 #include "capture/win/media_type.h"
+#include "capture/win/virtual/camera_controls.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "lang/win/win_handle.h"
 
@@ -49,6 +53,8 @@ class FrameStreamer {
   bool waitForFrame(std::int64_t* frameNumber, REFERENCE_TIME* streamTime);
   bool streamNow(REFERENCE_TIME* now);
   HRESULT deliver(std::int64_t frameNumber, REFERENCE_TIME streamTime);
+  // The camera's picture controls on a painted frame (frame_streamer_balance.cpp).
+  void balance(std::uint8_t* frame, std::size_t size);
   void endStream(long eventCode, HRESULT hr);
 
   VirtualCameraFilter& m_filter;
@@ -59,6 +65,7 @@ class FrameStreamer {
   WinHandle m_thread;
   DWORD m_threadId = 0;
   REFERENCE_TIME m_interval = 0;
+  std::optional<BalanceTables> m_balanceTables;  // streaming thread only
 
   std::mutex m_lock;
   std::condition_variable m_wake;
@@ -68,7 +75,10 @@ class FrameStreamer {
   std::uint64_t m_nRunEpoch = 0;  // guarded by m_lock; changes with every Run and Pause
 };
 
-class VirtualOutputPin final : public IPin, public IAMStreamConfig, public IKsPropertySet {
+class VirtualOutputPin final : public IPin,
+                               public IAMStreamConfig,
+                               public IKsPropertySet,
+                               public ISpecifyPropertyPages {
  public:
   VirtualOutputPin(VirtualCameraFilter& filter, const VirtualCamera& camera);
   ~VirtualOutputPin();
@@ -109,6 +119,9 @@ class VirtualOutputPin final : public IPin, public IAMStreamConfig, public IKsPr
                    DWORD dataBytes, DWORD* returned) override;
   STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
 
+  // ISpecifyPropertyPages: the page listing the formats to choose from.
+  STDMETHODIMP GetPages(CAUUID* pages) override;
+
   // Filter state changes, called with the filter's lock held.
   HRESULT active();
   void run(REFERENCE_TIME tStart, const ComPtr<IReferenceClock>& clock);
@@ -134,6 +147,43 @@ class VirtualOutputPin final : public IPin, public IAMStreamConfig, public IKsPr
   ComPtr<IMemAllocator> m_allocator;
   MediaTypePtr m_connectionType;
   FrameStreamer m_streamer;
+};
+
+// The filter's processing amplifier as a camera's driver offers it: IAMVideoProcAmp, the same
+// controls through IKsPropertySet's video-processing set, and a property page that shows them.
+// Shares the filter's reference count.
+class VirtualFilterControls final : public IAMVideoProcAmp,
+                                    public IKsPropertySet,
+                                    public ISpecifyPropertyPages {
+ public:
+  VirtualFilterControls(IBaseFilter& filter, std::shared_ptr<VirtualCameraControls> values)
+      : m_filter(filter), m_values(std::move(values)) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    return m_filter.QueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_filter.AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_filter.Release(); }
+
+  // IAMVideoProcAmp
+  STDMETHODIMP GetRange(LONG property, LONG* minimum, LONG* maximum, LONG* step, LONG* defaultValue,
+                        LONG* capsFlags) override;
+  STDMETHODIMP Set(LONG property, LONG value, LONG flags) override;
+  STDMETHODIMP Get(LONG property, LONG* value, LONG* flags) override;
+  // IKsPropertySet
+  STDMETHODIMP Set(REFGUID set, DWORD id, void* instance, DWORD instanceBytes, void* data,
+                   DWORD dataBytes) override;
+  STDMETHODIMP Get(REFGUID set, DWORD id, void* instance, DWORD instanceBytes, void* data,
+                   DWORD dataBytes, DWORD* returned) override;
+  STDMETHODIMP QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
+  // ISpecifyPropertyPages
+  STDMETHODIMP GetPages(CAUUID* pages) override;
+
+  const VirtualCameraControls& values() const { return *m_values; }
+
+ private:
+  IBaseFilter& m_filter;
+  const std::shared_ptr<VirtualCameraControls> m_values;
 };
 
 class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags {
@@ -165,6 +215,7 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
 
   std::recursive_mutex& lock() { return m_lock; }
   const std::string& pattern() const { return m_pattern; }
+  const VirtualCameraControls& controls() const { return m_controls.values(); }
   FILTER_STATE state() const { return m_state; }
   // Streaming thread: tells the graph about a failure (EC_ERRORABORT, EC_DEVICE_LOST...).
   void notifyGraph(long eventCode, LONG_PTR param1, LONG_PTR param2);
@@ -181,6 +232,7 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
   std::mutex m_graphLock;
   IFilterGraph* m_graph = nullptr;  // not counted: the graph holds us
   WCHAR m_name[MAX_FILTER_NAME] = {};
+  VirtualFilterControls m_controls;
   VirtualOutputPin m_pin;
 };
 

@@ -44,6 +44,8 @@ STDMETHODIMP VirtualOutputPin::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IAMStreamConfig*>(this);
   } else if (IsEqualIID(riid, IID_IKsPropertySet)) {
     *ppv = static_cast<IKsPropertySet*>(this);
+  } else if (IsEqualIID(riid, IID_ISpecifyPropertyPages)) {
+    *ppv = static_cast<ISpecifyPropertyPages*>(this);
   } else {
     *ppv = nullptr;
     return E_NOINTERFACE;

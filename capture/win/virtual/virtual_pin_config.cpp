@@ -1,7 +1,8 @@
-// The virtual camera pin's stream configuration and its pin-category property.
+// The virtual camera pin's stream configuration, its page and its pin-category property.
 
 #include <cstring>
 
+#include "capture/win/virtual/virtual_camera_pages.h"
 #include "capture/win/virtual/virtual_filter_parts.h"
 
 namespace kovracam {
@@ -87,6 +88,10 @@ STDMETHODIMP VirtualOutputPin::QuerySupported(REFGUID set, DWORD id, DWORD* supp
   if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
   if (support) *support = KSPROPERTY_SUPPORT_GET;
   return S_OK;
+}
+
+STDMETHODIMP VirtualOutputPin::GetPages(CAUUID* pages) {
+  return ListOnePage(kClsidStreamFormatPage, pages);
 }
 
 }  // namespace kovracam

@@ -6,6 +6,7 @@
 
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
+#include "capture/win/virtual/virtual_camera_pages.h"
 #include "tests/win/capture/win_test.h"
 
 using namespace kovracam;
@@ -203,6 +204,43 @@ void stopsWhenTheCameraIsLost(HWND owner) {
   engine.TearDown();
 }
 
+// Power line through the kernel-streaming set, agreeing with IAMVideoProcAmp's number 13.
+void readsAndSetsThePowerLine(HWND owner) {
+  CVideoCap engine;
+  CHECK(engine.GetPowerLineFrequency() == -1);  // no graph: nothing read, nothing harmed
+  engine.SetPowerLineFrequency(1);
+  CHECK(startPreview(engine, "virtual:pl60", owner) && engine.GetPowerLineFrequency() == 2);
+  engine.SetPowerLineFrequency(1);
+  ComPtr<IAMVideoProcAmp> amp;
+  LONG value = 0, flags = 0;
+  CHECK(SUCCEEDED(engine.captureFilter()->QueryInterface(IID_IAMVideoProcAmp, amp.putVoid())) &&
+        amp->Get(13, &value, &flags) == S_OK && value == 1);
+  engine.Stop();
+  engine.TearDown();
+  CHECK(startPreview(engine, "virtual:pl60", owner) && engine.GetPowerLineFrequency() == 1);
+  engine.Stop();
+  engine.TearDown();
+  CHECK(startPreview(engine, "virtual:nopl", owner) && engine.GetPowerLineFrequency() == -1);
+  engine.Stop();
+  engine.TearDown();
+}
+
+// The pages' classes are known to COM only while registered, and then only in this process.
+void createsThePagesOnlyWhileRegistered() {
+  ComPtr<IPropertyPage> page;
+  CHECK(FAILED(CoCreateInstance(kClsidProcAmpPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                page.putVoid())));
+  {
+    const VirtualCameraPageClasses classes;
+    for (const CLSID& clsid : {kClsidProcAmpPage, kClsidStreamFormatPage}) {
+      CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                       page.putVoid())));
+    }
+  }
+  CHECK(FAILED(CoCreateInstance(kClsidStreamFormatPage, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IPropertyPage, page.putVoid())));
+}
+
 }  // namespace
 
 int main() {
@@ -220,10 +258,14 @@ int main() {
   test::useVirtualCameras({"id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red",
                            "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue",
                            "id=mjpg; name=MJPG only; formats=MJPG 64x48@30",
-                           "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30"});
+                           "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30",
+                           "id=pl60; name=PL; formats=YUY2 64x48@30; powerline=60",
+                           "id=nopl; name=No PL; formats=YUY2 64x48@30; powerline=none"});
   previewsSnapshotsAndMeasures(owner);
   refusesSubtypesItCannotGrab();
   stopsWhenTheCameraIsLost(owner);
+  readsAndSetsThePowerLine(owner);
+  createsThePagesOnlyWhileRegistered();
   DestroyWindow(owner);
   return test::report("engine_test");
 }
