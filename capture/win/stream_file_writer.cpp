@@ -212,17 +212,22 @@ class StreamFileWriter final : public IBaseFilter,
   std::recursive_mutex& lock() { return m_lock; }
   FILTER_STATE state() const { return m_state; }
 
-  // Writes at the current position; the first failure is told to the graph, and every later
-  // write fails alike, so that nothing is written after a gap.
+  // Writes at the current position. The first failure is told to the graph, whose owner ends
+  // the recording; from then on writes are dropped, so that nothing is written after a gap.
+  // The multiplexer is not told: one whose writes fail cannot stop, and a graph with a filter
+  // that did not stop hangs when it is released (Wine's).
   HRESULT write(const void* data, ULONG size, ULONG* written) {
-    if (written) *written = 0;
+    if (written) *written = size;
     std::lock_guard lock(m_lock);
-    if (FAILED(m_failure)) return m_failure;
-    if (!m_file) return fail(E_UNEXPECTED);
+    if (FAILED(m_failure)) return S_OK;
     DWORD done = 0;
-    if (!WriteFile(m_file.get(), data, size, &done, nullptr)) return fail(lastError());
-    if (done != size) return fail(HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-    if (written) *written = done;
+    if (!m_file) {
+      fail(E_UNEXPECTED);
+    } else if (!WriteFile(m_file.get(), data, size, &done, nullptr)) {
+      fail(lastError());
+    } else if (done != size) {
+      fail(HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    }
     return S_OK;
   }
   HRESULT seek(LONGLONG move, DWORD origin, ULARGE_INTEGER* position) {
@@ -271,11 +276,9 @@ class StreamFileWriter final : public IBaseFilter,
     m_file = WinHandle(file);
     return S_OK;
   }
-  HRESULT fail(HRESULT hr) {
-    const bool first = SUCCEEDED(m_failure);
+  void fail(HRESULT hr) {
     m_failure = hr;
-    if (first) notify(EC_ERRORABORT, hr);
-    return hr;
+    notify(EC_ERRORABORT, hr);
   }
 
   LONG m_ref = 1;

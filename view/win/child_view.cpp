@@ -165,6 +165,26 @@ Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
   return kOk;
 }
 
+Status CChildView::StartRecording(const std::wstring& path, int* width, int* heightWithBanner) {
+  m_videoCap.Stop();
+  m_videoCap.TearDown();
+  const DeviceRecord* record = recordAt(static_cast<int>(m_nCurDevice - ID_DEVICE_FIRST));
+  if (!record) return kDeviceNotFound;
+  int w = 0;
+  int h = 0;
+  m_videoCap.SelectDevice(record->szDisplayName);
+  Status status = m_videoCap.BuildGraph(&w, &h);
+  if (status == kOk) status = m_videoCap.StartFileCapture(path, m_hWnd, w, h);
+  if (!succeeded(status) || status == kFalse) {
+    // Nothing half-built stays: its file writer would keep the file open.
+    m_videoCap.TearDown();
+    return status;
+  }
+  *width = w;
+  *heightWithBanner = h + BANNER_STRIP_HEIGHT;
+  return kOk;
+}
+
 void CChildView::StopPreview() {
   if (!m_bRunning) return;
   m_videoCap.Stop();

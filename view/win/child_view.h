@@ -32,6 +32,8 @@ class CChildView : public CWnd {
   Status FillDeviceMenu(HMENU deviceMenu);
   void SaveDeviceChoice(std::uint32_t id);
   Status StartPreview(int index, int* width, int* heightWithBanner);
+  // The current camera's graph again, recording to `path` beside the preview.
+  Status StartRecording(const std::wstring& path, int* width, int* heightWithBanner);
   // Stops and releases a running graph.
   void StopPreview();
   // Whether `id` is the command of a listed device.
