@@ -248,6 +248,20 @@ void recordsBesideThePreview(HWND owner) {
   const auto [counted, listed] = aviFrameCounts(path);
   std::fprintf(stderr, "recorded: header %ld frames, index %ld\n", counted, listed);
   CHECK(counted == listed && counted >= 40 && counted <= 70);
+
+  // A camera lost while recording: the engine stops, and releasing the graph completes the file.
+  long failure = 0;
+  engine.setStreamFailedHandler([&](long code) { failure = code; });
+  CHECK(engine.SelectDevice("virtual:red") == kOk && engine.BuildGraph(&width, &height) == kOk);
+  CHECK(engine.StartFileCapture(path, owner, width, height) == kOk);
+  test::pumpUntil([] { return false; }, 700);
+  CHECK(UnplugVirtualCamera(engine.captureFilter()) == S_OK);
+  CHECK(test::pumpUntil([&] { return failure != 0; }, 5000) && !engine.isRunning());
+  engine.TearDown();
+  const auto [lostCounted, lostListed] = aviFrameCounts(path);
+  std::fprintf(stderr, "camera lost while recording: header %ld frames, index %ld\n", lostCounted,
+               lostListed);
+  CHECK(failure == EC_DEVICE_LOST && lostCounted == lostListed && lostCounted >= 10);
   DeleteFileW(path.c_str());
 }
 
