@@ -48,6 +48,10 @@ void CFrameWnd::OnSize(UINT, int, int) { RecalcLayout(); }
 
 void CFrameWnd::OnClose() { DestroyWindow(); }
 
+bool CFrameWnd::OnQueryEndSession() { return true; }
+
+void CFrameWnd::OnEndSession(bool) {}
+
 void CFrameWnd::OnTimer(UINT_PTR) {}
 
 void CFrameWnd::OnInitMenuPopup(HMENU, UINT, bool) {}
@@ -67,6 +71,11 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CLOSE:
       OnClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      OnEndSession(wParam != FALSE);
       return 0;
     case WM_TIMER:
       OnTimer(wParam);

@@ -22,6 +22,10 @@ class CFrameWnd : public CWnd {
   virtual int OnCreate(const CREATESTRUCTW& cs);
   virtual void OnSize(UINT type, int cx, int cy);
   virtual void OnClose();
+  // The session is ending (log-off, shut-down): true lets it end. OnEndSession(true) is the
+  // last word before the process may be ended without further messages.
+  virtual bool OnQueryEndSession();
+  virtual void OnEndSession(bool ending);
   virtual void OnTimer(UINT_PTR id);
   virtual void OnInitMenuPopup(HMENU popup, UINT index, bool isSystemMenu);
   virtual void OnSetFocus();

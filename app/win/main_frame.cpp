@@ -48,6 +48,7 @@ int CMainFrame::OnCreate(const CREATESTRUCTW&) {
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   LocalizeUi();
   m_wndView.m_pUiTexts = m_pUiTexts.get();
+  watchStreamFailures();
   return 0;
 }
 

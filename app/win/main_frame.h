@@ -40,11 +40,13 @@ class CMainFrame : public CFrameWnd {
   int OnCreate(const CREATESTRUCTW& cs) override;
   void OnSize(UINT type, int cx, int cy) override;
   void OnClose() override;
+  void OnEndSession(bool ending) override;
   void OnTimer(UINT_PTR id) override;
   void OnInitMenuPopup(HMENU popup, UINT index, bool isSystemMenu) override;
   void OnSetFocus() override;
   bool OnCommand(UINT id) override;
   void RecalcLayout() override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void OnOptionPreview();
@@ -59,6 +61,10 @@ class CMainFrame : public CFrameWnd {
   void OnCaptureStart();
   void OnCaptureStop();
   void OnCaptureSnapshot();
+  // The camera failed mid-stream or the recording's file could not be written.
+  void watchStreamFailures();
+  void OnStreamFailed(long eventCode);
+  void showCaptureFailure(const std::wstring& text);
   void RebuildDeviceMenu(HMENU popup);
   void relabel(HMENU menu, UINT item, bool byPosition, int text);
 

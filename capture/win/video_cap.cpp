@@ -158,6 +158,7 @@ void CVideoCap::TearDown() {
   m_pGrabber.reset();
   m_pMoniker.reset();
   m_virtualCamera.reset();
+  m_strRecordingPath.clear();
 }
 
 }  // namespace kovracam

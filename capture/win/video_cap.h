@@ -55,6 +55,8 @@ class CVideoCap : public ISampleGrabberCB {
   Status BuildGraph(int* width, int* height);
   Status RenderPreview();
   Status PlaceVideoWindow(HWND owner, int width, int height);
+  // Preview as RenderPreview, and the capture stream into an AVI file at `path`; runs the graph.
+  Status StartFileCapture(const std::wstring& path, HWND owner, int width, int height);
   Status Run();
   Status Stop();
   void TearDown();
@@ -82,8 +84,14 @@ class CVideoCap : public ISampleGrabberCB {
   int pixelFormat() const { return m_nPixelFormat; }
   IBaseFilter* captureFilter() const { return m_pSource.get(); }
 
+  // The file being recorded, from StartFileCapture until TearDown; empty when none.
+  const std::wstring& recordingPath() const { return m_strRecordingPath; }
+  // The cause the graph gave with its latest failure event; S_OK when it gave none.
+  HRESULT streamFailureCause() const { return m_hrStreamFailure; }
+
   // Called on the user-interface thread after the camera failed mid-stream (error, device
-  // lost, stream ended) and the engine stopped the graph; the graph is still built.
+  // lost, stream ended) or the file could not be written, and the engine stopped the graph;
+  // the graph is still built.
   using StreamFailedHandler = std::function<void(long eventCode)>;
   void setStreamFailedHandler(StreamFailedHandler handler) {
     m_onStreamFailed = std::move(handler);
@@ -99,6 +107,9 @@ class CVideoCap : public ISampleGrabberCB {
   void removeFiltersAddedByRendering();
   HRESULT connectPreviewByHand();
   HRESULT connectToNewFilter(IPin* output, const CLSID& clsid, const wchar_t* name);
+  HRESULT addFileBranchByHand(const std::wstring& path, ComPtr<IBaseFilter>* mux);
+  HRESULT connectCaptureByHand(IBaseFilter* mux);
+  HRESULT spliceSmartTee(IPin* capture, IPin* previewInput, ComPtr<IBaseFilter>* tee);
   HRESULT watchGraphEvents();
   static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
   void drainGraphEvents();
@@ -130,6 +141,8 @@ class CVideoCap : public ISampleGrabberCB {
   std::atomic<bool> m_bRunning{false};
   HWND m_hEventWindow = nullptr;  // receives the graph's event notifications
   StreamFailedHandler m_onStreamFailed;
+  HRESULT m_hrStreamFailure = S_OK;
+  std::wstring m_strRecordingPath;
 };
 
 }  // namespace kovracam

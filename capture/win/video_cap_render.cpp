@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "capture/win/graph_pins.h"
 #include "capture/win/video_cap.h"
 
 namespace kovracam {
@@ -9,41 +10,6 @@ namespace {
 
 constexpr UINT kGraphEventMessage = WM_APP + 0x4B1;
 constexpr wchar_t kEventWindowClass[] = L"KovracamGraphEvents";
-
-// The first pin of `filter` in `direction` that is not connected yet.
-ComPtr<IPin> freePin(IBaseFilter* filter, PIN_DIRECTION direction) {
-  ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.put()))) return {};
-  ComPtr<IPin> pin;
-  while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-    PIN_DIRECTION pinDirection;
-    ComPtr<IPin> peer;
-    if (SUCCEEDED(pin->QueryDirection(&pinDirection)) && pinDirection == direction &&
-        pin->ConnectedTo(peer.put()) == VFW_E_NOT_CONNECTED) {
-      return pin;
-    }
-  }
-  return {};
-}
-
-// The source's output pin of `category`, found through its category property.
-ComPtr<IPin> pinOfCategory(IBaseFilter* filter, const GUID& category) {
-  ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.put()))) return {};
-  ComPtr<IPin> pin;
-  while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-    ComPtr<IKsPropertySet> properties;
-    GUID pinCategory = GUID_NULL;
-    DWORD returned = 0;
-    if (SUCCEEDED(pin.as(&properties)) &&
-        SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0,
-                                  &pinCategory, sizeof pinCategory, &returned)) &&
-        IsEqualGUID(pinCategory, category)) {
-      return pin;
-    }
-  }
-  return {};
-}
 
 bool isStreamFailure(long code) {
   return code == EC_ERRORABORT || code == EC_DEVICE_LOST || code == EC_COMPLETE ||
@@ -199,12 +165,18 @@ void CVideoCap::drainGraphEvents() {
   LONG_PTR param1 = 0;
   LONG_PTR param2 = 0;
   long failure = 0;
+  HRESULT cause = S_OK;
   while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
-    events->FreeEventParams(code, param1, param2);
     // The cause (error, device lost) rather than the end of stream it led to.
-    if (isStreamFailure(code) && (failure == 0 || failure == EC_COMPLETE)) failure = code;
+    if (isStreamFailure(code) && (failure == 0 || failure == EC_COMPLETE)) {
+      failure = code;
+      const bool carriesCause = code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED;
+      cause = carriesCause ? static_cast<HRESULT>(param1) : S_OK;
+    }
+    events->FreeEventParams(code, param1, param2);
   }
   if (failure == 0 || !isRunning()) return;
+  m_hrStreamFailure = cause;
   Stop();  // the camera streams no more: end the preview, keep the graph for the caller
   if (m_onStreamFailed) m_onStreamFailed(failure);
 }

@@ -5,7 +5,10 @@ the start-up error boxes, and the exit status."""
 
 import os, pathlib, shutil, struct, time
 
+import subprocess, tempfile
+
 import uitest
+from test_recording import check_bars, probe
 from uitest import WinePrefix, WineSession, check, luminance
 
 DEVICE_MENU = 1
@@ -304,6 +307,79 @@ def test_power_line_frequency(args):
         submenu, marks = frequency_marks(s, frame)
         check(marks == [True, False], "50Hz/60Hz marks %s after 50Hz" % marks)
         s.key("Escape", "Escape")
+RED = "id=yuv; name=YUV; formats=YUY2 320x240@30; pattern=red\n"
+RECORDED = (RED +
+            "id=bars; name=Bars; formats=RGB24 320x240@30; pattern=smpte\n")
+
+
+def record(s, frame, name, seconds):
+    """Start Capture typing `name` (no extension), then `seconds` from the first frame written
+    (the file grows); the .avi path."""
+    frame.save("alt+c", "s", s.native_path(os.path.join(s.workdir, name)))
+    path = os.path.join(s.workdir, name + ".avi")
+    uitest.wait_until(lambda: os.path.exists(path) and os.path.getsize(path), 10,
+                      "nothing written to %s" % path, 0.01)
+    time.sleep(seconds)
+    return path
+
+
+def check_complete(path, pix_fmt, low, high):
+    got = probe(path)  # codec, size, pixel format, frames in the header, frames read
+    print("  %s: %s" % (os.path.basename(path), ",".join(got)))
+    check(got[:4] == ["rawvideo", "320", "240", pix_fmt] and got[4] == got[5] and
+          low <= int(got[4]) <= high, "%s: %s" % (path, got))
+
+
+def test_recordings_are_complete_whichever_way_they_end(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame = s.start(RECORDED)
+        movie = record(s, frame, "take", 3.0)
+        frame.choose("alt+c", "p")  # Stop Capture
+        check_complete(movie, "yuyv422", 85, 95)
+        # Another camera chosen while recording ends the file too; Stop Capture then restarts
+        # the preview, of the RGB24 camera, which records next.
+        movie = record(s, frame, "switch", 1.0)
+        popup = frame.open_menu(DEVICE_MENU)
+        popup.click_row(popup.items(2)[0][1])
+        uitest.wait_until(lambda: probe(movie)[4:5] != ["N/A"], 10, "switch.avi not finished")
+        check_complete(movie, "yuyv422", 25, 60)  # the menu takes its time
+        frame.choose("alt+c", "p")
+        movie = record(s, frame, "bars", 1.0)
+        frame.choose("alt+f", "x")  # File > Exit while recording
+        check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
+        check_complete(movie, "bgr24", 20, 40)
+        check_bars(uitest.picture("ffmpeg", "-v", "error", "-i", movie, "-frames:v", "1", "-f",
+                                  "image2pipe", "-vcodec", "ppm", "-"), "the first frame")
+        for how in ("close", "end session"):
+            frame = s.start(RECORDED)  # the RGB24 camera, remembered
+            movie = record(s, frame, how.replace(" ", "_"), 1.0)
+            if how == "close":  # the system menu's Close, as the close box
+                s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+space", "c")
+            else:
+                subprocess.run(["wineboot", "--end-session"], env=s.environment({}), timeout=30)
+            uitest.wait_until(lambda: s.proc.poll() is not None, 20, "the app did not end")
+            check_complete(movie, "bgr24", 20, 40)
+
+
+def test_a_write_that_fails_is_told_and_the_preview_goes_on(args):
+    with WineSession(args.app, PREFIX) as s, tempfile.TemporaryDirectory(dir=s.workdir) as small:
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", small]).returncode:
+            print("  no small file system to fill (mounting needs root): not tried")
+            return
+        try:
+            frame, _, rate30, _ = start(s, args, RED)
+            path = s.native_path(os.path.join(small, "full.avi"))
+            frame.save("alt+c", "s", path)
+            box = s.find_window("ERROR", 10)
+            shown = box_pixels(s, box)
+            s.answer("ERROR")
+            expect_status(frame, rate30, "Frame Rate 30.0 after the failed recording")
+            s.proc = s.run_windows(os.path.abspath(args.reference), "--box", "ERROR",
+                                   'Recording to "%s" stopped: Disk full.' % path)  # Wine's words
+            check(box_pixels(s, s.find_window("ERROR", 30)) == shown, "the box names no reason")
+        finally:
+            s.stop()
+            subprocess.run(["umount", "-l", small])
 
 
 if __name__ == "__main__":
@@ -314,4 +390,5 @@ if __name__ == "__main__":
                    test_preview_off_and_on, test_language_modules,
                    test_no_usable_camera_shows_a_box_and_ends, test_picture_under_the_banner,
                    test_filter_page_reaches_the_picture, test_pin_page_changes_the_size,
-                   test_power_line_frequency)
+                   test_power_line_frequency, test_recordings_are_complete_whichever_way_they_end,
+                   test_a_write_that_fails_is_told_and_the_preview_goes_on)

@@ -165,20 +165,25 @@ Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
   return kOk;
 }
 
-Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
-  if (!width || !heightWithBanner) return kPointer;
+// Stops and releases the running graph and builds the current camera's again, unconnected.
+// A build that fails leaves no graph.
+Status CChildView::RebuildCurrentDevice(int* width, int* height) {
   m_videoCap.Stop();  // completes a recording in progress; harmless without a graph
   m_videoCap.TearDown();
   const DeviceRecord* record = recordAt(static_cast<int>(m_nCurDevice - ID_DEVICE_FIRST));
   if (!record) return kDeviceNotFound;
+  m_videoCap.SelectDevice(record->szDisplayName);
+  const Status status = m_videoCap.BuildGraph(width, height);
+  if (status != kOk) m_videoCap.TearDown();
+  return status;
+}
+
+Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
+  if (!width || !heightWithBanner) return kPointer;
   int w = 0;
   int h = 0;
-  m_videoCap.SelectDevice(record->szDisplayName);
-  Status status = m_videoCap.BuildGraph(&w, &h);
-  if (status != kOk) {
-    m_videoCap.TearDown();
-    return status;
-  }
+  Status status = RebuildCurrentDevice(&w, &h);
+  if (status != kOk) return status;
   m_videoCap.ShowPinProperties(m_hWnd, &w, &h);
   status = m_videoCap.RenderPreview();
   if (status == kNoPreviewPin) status = kOk;
@@ -193,6 +198,21 @@ Status CChildView::RestartWithPinProperties(int* width, int* heightWithBanner) {
     m_videoCap.TearDown();
     m_bRunning = false;
     return run;
+  }
+  *width = w;
+  *heightWithBanner = h + BANNER_STRIP_HEIGHT;
+  return kOk;
+}
+
+Status CChildView::StartRecording(const std::wstring& path, int* width, int* heightWithBanner) {
+  int w = 0;
+  int h = 0;
+  Status status = RebuildCurrentDevice(&w, &h);
+  if (status == kOk) status = m_videoCap.StartFileCapture(path, m_hWnd, w, h);
+  if (!succeeded(status) || status == kFalse) {
+    // Nothing half-built stays: its file writer would keep the file open.
+    m_videoCap.TearDown();
+    return status;
   }
   *width = w;
   *heightWithBanner = h + BANNER_STRIP_HEIGHT;

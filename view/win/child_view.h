@@ -35,6 +35,8 @@ class CChildView : public CWnd {
   // Builds the current camera's graph again with the capture pin's pages shown between building
   // and rendering, and starts it. A start that fails leaves no graph behind.
   Status RestartWithPinProperties(int* width, int* heightWithBanner);
+  // The current camera's graph again, recording to `path` beside the preview.
+  Status StartRecording(const std::wstring& path, int* width, int* heightWithBanner);
   // Stops and releases a running graph.
   void StopPreview();
   // Whether `id` is the command of a listed device.
@@ -58,6 +60,7 @@ class CChildView : public CWnd {
   void LoadDeviceChoice();
   void ShowNoCameraBox();
   const DeviceRecord* recordAt(int index) const;
+  Status RebuildCurrentDevice(int* width, int* height);
 
   ScopedGdiObject<HBITMAP> m_bmpBanner;
 };

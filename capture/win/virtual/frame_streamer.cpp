@@ -13,6 +13,8 @@ namespace {
 
 // A thread blocked downstream is given this long to notice a stop.
 constexpr DWORD kJoinBoundMs = 5000;
+// Frames a camera's driver keeps queued for a late reader; later ones are dropped.
+constexpr std::int64_t kQueuedFrames = 4;
 // The longest sleep between looks at the state.
 constexpr auto kIdleWait = std::chrono::milliseconds(100);
 
@@ -128,8 +130,9 @@ bool FrameStreamer::streamNow(REFERENCE_TIME* now) {
 bool FrameStreamer::waitForFrame(std::int64_t* frameNumber, REFERENCE_TIME* streamTime) {
   REFERENCE_TIME now = 0;
   if (!streamNow(&now)) return false;
-  // After a pause or a stall, continue with the frame due now rather than catching up.
-  if (now >= (*frameNumber + 1) * m_interval) *frameNumber = now / m_interval;
+  // A short delay is caught up with the queued frames, each with its own time, as a driver's
+  // queue gives them; after a pause or a longer stall, continue with the frame due now.
+  if (now >= (*frameNumber + kQueuedFrames) * m_interval) *frameNumber = now / m_interval;
   const REFERENCE_TIME due = *frameNumber * m_interval;
   if (now < due) {
     const auto wait = std::chrono::microseconds((due - now + 9) / 10);

@@ -2,6 +2,10 @@
 // refused subtypes and a camera lost mid-stream.
 
 #include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "capture/win/video_cap.h"
@@ -241,6 +245,64 @@ void createsThePagesOnlyWhileRegistered() {
                                 IID_IPropertyPage, page.putVoid())));
 }
 
+// The frames an AVI file's stream header counts, and those its index lists with data; -1 each
+// when the file lacks either.
+std::pair<long, long> aviFrameCounts(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  auto dword = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    if (at + 4 <= bytes.size()) std::memcpy(&value, bytes.data() + at, 4);
+    return static_cast<long>(value);
+  };
+  const std::size_t strh = bytes.find("strh");
+  const std::size_t idx1 = bytes.rfind("idx1");
+  if (bytes.compare(0, 4, "RIFF") != 0 || strh == std::string::npos || idx1 == std::string::npos) {
+    return {-1, -1};
+  }
+  long listed = 0;
+  for (std::size_t at = idx1 + 8; at + 16 <= idx1 + 8 + dword(idx1 + 4); at += 16) {
+    listed += bytes.compare(at, 3, "00d") == 0 && dword(at + 12) > 0;
+  }
+  return {dword(strh + 40), listed};
+}
+
+void recordsBesideThePreview(HWND owner) {
+  CVideoCap engine;
+  engine.Prepare();
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + L"kovracam-engine-test.avi";
+  int width = 0, height = 0;
+  CHECK(engine.SelectDevice("virtual:red") == kOk && engine.BuildGraph(&width, &height) == kOk);
+  const Status status = engine.StartFileCapture(path, owner, width, height);
+  std::fprintf(stderr, "StartFileCapture: 0x%08lx\n", static_cast<unsigned long>(status));
+  CHECK(status == kOk && engine.recordingPath() == path);
+  const double rate = rateAfter(engine, 1500);
+  std::fprintf(stderr, "preview while recording: %.1f fps\n", rate);
+  CHECK(rate > 25.0 && rate < 35.0);
+  engine.Stop();
+  engine.TearDown();
+  const auto [counted, listed] = aviFrameCounts(path);
+  std::fprintf(stderr, "recorded: header %ld frames, index %ld\n", counted, listed);
+  CHECK(counted == listed && counted >= 40 && counted <= 70);
+
+  // A camera lost while recording: the engine stops, and releasing the graph completes the file.
+  long failure = 0;
+  engine.setStreamFailedHandler([&](long code) { failure = code; });
+  CHECK(engine.SelectDevice("virtual:red") == kOk && engine.BuildGraph(&width, &height) == kOk);
+  CHECK(engine.StartFileCapture(path, owner, width, height) == kOk);
+  test::pumpUntil([] { return false; }, 700);
+  CHECK(UnplugVirtualCamera(engine.captureFilter()) == S_OK);
+  CHECK(test::pumpUntil([&] { return failure != 0; }, 5000) && !engine.isRunning());
+  engine.TearDown();
+  const auto [lostCounted, lostListed] = aviFrameCounts(path);
+  std::fprintf(stderr, "camera lost while recording: header %ld frames, index %ld\n", lostCounted,
+               lostListed);
+  CHECK(failure == EC_DEVICE_LOST && lostCounted == lostListed && lostCounted >= 10);
+  DeleteFileW(path.c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -266,6 +328,7 @@ int main() {
   stopsWhenTheCameraIsLost(owner);
   readsAndSetsThePowerLine(owner);
   createsThePagesOnlyWhileRegistered();
+  recordsBesideThePreview(owner);
   DestroyWindow(owner);
   return test::report("engine_test");
 }

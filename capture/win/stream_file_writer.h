@@ -1,0 +1,12 @@
+#pragma once
+// A file writer filter whose input takes a multiplexer's byte stream through IStream (seek and
+// write), as multiplexers that finish their file at the end expect, and also as samples stamped
+// with byte offsets. A failed write is told to the graph as EC_ERRORABORT with its cause.
+
+#include "capture/win/dshow_missing.h"
+
+namespace kovracam {
+
+HRESULT CreateStreamFileWriter(IBaseFilter** filter);
+
+}  // namespace kovracam
