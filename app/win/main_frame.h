@@ -64,7 +64,7 @@ class CMainFrame : public CFrameWnd {
   // The camera failed mid-stream or the recording's file could not be written.
   void watchStreamFailures();
   void OnStreamFailed(long eventCode);
-  void showCaptureFailure(const std::wstring& text);
+  void showFailureBox(const std::wstring& text);
   void RebuildDeviceMenu(HMENU popup);
   void relabel(HMENU menu, UINT item, bool byPosition, int text);
 

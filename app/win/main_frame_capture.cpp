@@ -17,7 +17,7 @@ std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 }  // namespace
 
-void CMainFrame::showCaptureFailure(const std::wstring& text) {
+void CMainFrame::showFailureBox(const std::wstring& text) {
   const std::wstring caption = m_pUiTexts ? toWide((*m_pUiTexts)[IDS_ERROR_CAPTION]) : L"";
   MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OK);
 }
@@ -32,7 +32,7 @@ void CMainFrame::OnCaptureStart() {
     // The preview that ran before is gone; Preview off and on starts it again. An unsupported
     // format has had the engine's own box.
     if (status != kUnsupportedSubtype) {
-      showCaptureFailure(L"Can't record to " + quoted(choice->path) + L": " +
+      showFailureBox(L"Can't record to " + quoted(choice->path) + L": " +
                          describeStatus(status) + L".");
     }
     return;
@@ -86,12 +86,12 @@ void CMainFrame::OnStreamFailed(long eventCode) {
       m_bPreview = false;
       text += L"\nTurn Preview on to start the camera again.";
     }
-    showCaptureFailure(text);
+    showFailureBox(text);
     return;
   }
   m_wndView.StopPreview();
   m_bPreview = false;
-  showCaptureFailure(L"The camera stopped: " + reason + L".\nTurn Preview on to start it again.");
+  showFailureBox(L"The camera stopped: " + reason + L".\nTurn Preview on to start it again.");
 }
 
 // Past this answer the process may be ended at any moment: the recording is completed now.

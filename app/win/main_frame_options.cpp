@@ -1,40 +1,12 @@
 // The Option menu's camera commands: the capture filter's and the capture pin's pages, and the
 // power-line frequency.
 
-#include <cstdio>
-#include <cwctype>
 #include <string>
 
 #include "app/win/main_frame.h"
-#include "lang/win/wide_text.h"
+#include "capture/win/status_text.h"
 
 namespace kovracam {
-namespace {
-
-// The system's words for a failure status (DirectShow's own come from quartz.dll), without the
-// closing full stop; the status itself when it has none.
-std::wstring reasonOf(Status status) {
-  const HMODULE quartz = GetModuleHandleW(L"quartz.dll");
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                      FORMAT_MESSAGE_IGNORE_INSERTS | (quartz ? FORMAT_MESSAGE_FROM_HMODULE : 0);
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(flags, quartz, static_cast<DWORD>(status), 0,
-                                      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring reason = length && text ? std::wstring(text, length) : std::wstring();
-  LocalFree(text);
-  while (!reason.empty() && (std::iswspace(reason.back()) || reason.back() == L'.')) {
-    reason.pop_back();
-  }
-  if (reason.empty()) {
-    char code[64];
-    std::snprintf(code, sizeof code, "the camera could not be started (error 0x%08lX)",
-                  static_cast<unsigned long>(status));
-    reason = widenUtf8(code);
-  }
-  return reason;
-}
-
-}  // namespace
 
 void CMainFrame::OnOptionFilterProperties() {
   m_wndView.m_videoCap.ShowFilterProperties(m_wndView.m_hWnd);
@@ -55,10 +27,8 @@ void CMainFrame::OnOptionPinProperties() {
   m_bPreview = false;
   m_bRecording = false;  // a recording was completed when the restart stopped its graph
   if (status == kUnsupportedSubtype) return;
-  const std::wstring text = L"The preview cannot go on with the chosen format: " +
-                            reasonOf(status) + L".\nTurn Preview on to start it again.";
-  const std::wstring caption = m_pUiTexts ? toWide((*m_pUiTexts)[IDS_ERROR_CAPTION]) : L"";
-  MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+  showFailureBox(L"The preview cannot go on with the chosen format: " + describeStatus(status) +
+                     L".\nTurn Preview on to start it again.");
 }
 
 void CMainFrame::OnFrequency50Hz() { m_wndView.m_videoCap.SetPowerLineFrequency(1); }
