@@ -65,6 +65,10 @@ target_link_options(kovracam PRIVATE -municode -static)
 target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 comdlg32 ole32 oleaut32 gdiplus gdi32
   user32 kernel32)
 
+if(KOVRACAM_BENCH)
+  add_subdirectory(bench/win)
+endif()
+
 option(KOVRACAM_TESTS "Build the tests" ON)
 if(KOVRACAM_TESTS)
   enable_testing()
