@@ -27,7 +27,7 @@ add_custom_command(OUTPUT ${RES_OUT}/command_ids.rc.h
   DEPENDS ${CMAKE_SOURCE_DIR}/res/command_ids.h ${CMAKE_SOURCE_DIR}/res/win/command_ids.cmake)
 add_custom_command(OUTPUT ${RES_OUT}/strings.rc
   COMMAND ${HOST_STRBLK} rc ${CMAKE_SOURCE_DIR}/res/strings.txt ${RES_OUT}/strings.rc
-  DEPENDS host_tools ${CMAKE_SOURCE_DIR}/res/strings.txt)
+  DEPENDS host_tools ${HOST_STRBLK} ${CMAKE_SOURCE_DIR}/res/strings.txt)
 find_program(IMAGEMAGICK_CONVERT convert REQUIRED)
 add_custom_command(OUTPUT ${RES_OUT}/kovracam.ico
   COMMAND ${IMAGEMAGICK_CONVERT} ${CMAKE_SOURCE_DIR}/res/kovracam.png
@@ -37,10 +37,10 @@ add_custom_command(OUTPUT ${RES_OUT}/kovracam.ico
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/program_string_blocks.cpp
   COMMAND ${HOST_STRBLK} cpp ${CMAKE_SOURCE_DIR}/res/strings.txt
     ${CMAKE_BINARY_DIR}/program_string_blocks.cpp
-  DEPENDS host_tools ${CMAKE_SOURCE_DIR}/res/strings.txt)
+  DEPENDS host_tools ${HOST_STRBLK} ${CMAKE_SOURCE_DIR}/res/strings.txt)
 set(GENERATED_RESOURCES ${RES_OUT}/command_ids.rc.h ${RES_OUT}/strings.rc ${RES_OUT}/kovracam.ico)
 set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
-  "${GENERATED_RESOURCES};${CMAKE_SOURCE_DIR}/res/banner.bmp;${CMAKE_SOURCE_DIR}/res/win/kovracam.manifest")
+  "${GENERATED_RESOURCES};${CMAKE_SOURCE_DIR}/res/banner.bmp;${CMAKE_SOURCE_DIR}/res/win/kovracam.manifest;${CMAKE_SOURCE_DIR}/res/win/about_dialog.rc")
 
 add_subdirectory(capture/win)
 
@@ -69,13 +69,16 @@ if(KOVRACAM_BENCH)
   add_subdirectory(bench/win)
 endif()
 
+add_subdirectory(res/lang/win)
+
 option(KOVRACAM_TESTS "Build the tests" ON)
 if(KOVRACAM_TESTS)
   enable_testing()
   # Draws the texts expected, for the window test to compare the program's pixels with.
   add_executable(kovracam_reference_window WIN32 tests/ui/win/reference_window.cpp
     tests/ui/win/reference_window.rc)
-  target_include_directories(kovracam_reference_window PRIVATE ${CMAKE_SOURCE_DIR}/res/win)
+  target_include_directories(kovracam_reference_window PRIVATE ${CMAKE_SOURCE_DIR}/res/win ${RES_OUT})
+  add_dependencies(kovracam_reference_window kovracam_generated_resources)
   target_compile_definitions(kovracam_reference_window PRIVATE UNICODE _UNICODE)
   target_link_options(kovracam_reference_window PRIVATE -municode -static)
   target_link_libraries(kovracam_reference_window PRIVATE comctl32)

@@ -1,6 +1,15 @@
 #include "lang/string_table.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kovracam {
+namespace {
+
+// Sixteen entries of at most 65535 units each, plus their lengths: no block is larger.
+constexpr std::size_t kMaxBlockBytes = 16 * (1 + 65535) * 2;
+
+}  // namespace
 
 std::optional<std::u16string> loadString(std::span<const StringBlock> blocks, unsigned id) {
   const std::uint16_t wanted = stringBlockId(id);
@@ -17,6 +26,19 @@ std::optional<std::u16string> loadString(std::span<const StringBlock> blocks, un
     return std::u16string(block.units + pos + 1, block.units + pos + 1 + length);
   }
   return std::nullopt;
+}
+
+std::optional<std::u16string> loadStringFromBlockBytes(const void* bytes, std::size_t size,
+                                                       unsigned id) {
+  if (!bytes) return std::nullopt;
+  // Copied out as units, so that the bounded reader above never looks past the bytes given.
+  const auto* in = static_cast<const unsigned char*>(bytes);
+  std::vector<std::uint16_t> units(std::min(size, kMaxBlockBytes) / 2);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<std::uint16_t>(in[2 * i] | in[2 * i + 1] << 8);
+  }
+  const StringBlock block{stringBlockId(id), units.data(), units.size()};
+  return loadString(std::span(&block, 1), id);
 }
 
 }  // namespace kovracam

@@ -22,6 +22,11 @@ inline std::uint16_t stringBlockId(unsigned id) { return static_cast<std::uint16
 // or the string is empty.
 std::optional<std::u16string> loadString(std::span<const StringBlock> blocks, unsigned id);
 
+// The string with `id` from its block as a module stores it: `size` bytes of 16-bit
+// little-endian units. Nothing past those bytes is read, whatever the lengths inside claim.
+std::optional<std::u16string> loadStringFromBlockBytes(const void* bytes, std::size_t size,
+                                                       unsigned id);
+
 // The blocks compiled into the program from res/strings.txt.
 std::span<const StringBlock> programStringBlocks();
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/frame_geometry.h"
-#include "lang/win/resource_texts.h"
+#include "lang/win/ui_text_loading.h"
 #include "lang/win/wide_text.h"
 #include "res/command_ids.h"
 #include "res/win/resource_ids.h"
@@ -64,7 +64,7 @@ void CMainFrame::relabel(HMENU menu, UINT item, bool byPosition, int text) {
 void CMainFrame::LocalizeUi() {
   const unsigned count = CountUiTexts();
   m_pUiTexts = std::make_unique<UiTextTable>(count);
-  FillUiTexts(*m_pUiTexts, count, programResourceTexts());
+  LoadUiTexts(*m_pUiTexts, count);
   const HMENU bar = GetMenu();
   const int titles[] = {IDS_MENU_FILE, IDS_MENU_DEVICE, IDS_MENU_OPTION, IDS_MENU_CAPTURE,
                         IDS_MENU_HELP};

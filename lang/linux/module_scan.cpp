@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lang/linux/file_descriptor.h"
+#include "lang/module_name.h"
 
 namespace kovracam {
 namespace {
@@ -65,14 +66,6 @@ std::unique_ptr<LanguageModule> openCandidate(int folderFd, const std::filesyste
 }
 
 }  // namespace
-
-bool hasModuleName(std::string_view name) {
-  std::string tail(name.substr(name.size() > 4 ? name.size() - 4 : 0));
-  for (char& c : tail) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return tail == ".dll";
-}
 
 std::unique_ptr<LanguageModule> chooseLanguageModule(const std::filesystem::path& folder,
                                                      std::optional<std::uint16_t> langId,

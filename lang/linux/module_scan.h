@@ -6,14 +6,11 @@
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <string_view>
 
 #include "lang/linux/language_module.h"
+#include "lang/module_name.h"
 
 namespace kovracam {
-
-// Whether the last four characters of `name` (all of it if shorter) are ".dll" in any case.
-bool hasModuleName(std::string_view name);
 
 // The first module, in byte order of the file names, whose GetLanguageID equals `langId`; later
 // files are never opened, and nullptr when none matches. A folder or file that others could have

@@ -1,14 +1,17 @@
 #include "lang/win/resource_texts.h"
 
+#include "lang/string_table.h"
+
 namespace kovracam {
 
-std::optional<std::u16string> loadResourceString(HINSTANCE module, unsigned id) {
-  const wchar_t* text = nullptr;
-  // With no buffer LoadStringW gives the resource's own, unterminated text and its length.
-  const int length = LoadStringW(module ? module : GetModuleHandleW(nullptr), id,
-                                 reinterpret_cast<LPWSTR>(&text), 0);
-  if (length <= 0 || !text) return std::nullopt;
-  return std::u16string(text, text + length);
+std::optional<std::u16string> loadResourceString(HMODULE module, unsigned id) {
+  // The block's integer name is id / 16 + 1; no language named.
+  const HRSRC block = FindResourceW(module, MAKEINTRESOURCEW(stringBlockId(id)), RT_STRING);
+  if (!block) return std::nullopt;
+  const HGLOBAL loaded = LoadResource(module, block);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return std::nullopt;
+  return loadStringFromBlockBytes(bytes, SizeofResource(module, block), id);
 }
 
 UiTextSource programResourceTexts() {

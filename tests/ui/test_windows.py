@@ -3,13 +3,15 @@
 and the camera picture under it, the Device menu and the remembered camera, Preview off and on,
 the start-up error boxes, and the exit status."""
 
-import os, pathlib, struct, time
+import os, pathlib, shutil, struct, time
 
 import uitest
 from uitest import WinePrefix, WineSession, check, luminance
 
 DEVICE_MENU = 1
 TITLES = ("&File", "&Device", "&Option", "&Captue", "&Help")
+GERMAN = ("&Datei", "&Gerät", "&Optionen", "&Aufnahme", "&Hilfe")
+ABOUT = ("About KORVACAM", "KORVACAM Version 20081229", "Copyright (C) 2008", "OK")
 CAMERAS = ("id=one; name=First; formats=YUY2 320x240@30; pattern=red\n"
            "id=two; name=Second; formats=YUY2 640x480@7.5; pattern=blue\n")
 PREFIX = None  # the run's Wine prefix
@@ -19,10 +21,10 @@ def is_red(rgb):
     return rgb[0] > 180 and rgb[1] < 60 and rgb[2] < 60
 
 
-def reference(s, args, pane_text):
+def reference(s, args, pane_text, titles=TITLES):
     """The menu titles' ink and the status bar's ink as the reference program draws them."""
     started = time.time()
-    s.proc = s.run_windows(os.path.abspath(args.reference), pane_text, *TITLES)
+    s.proc = s.run_windows(os.path.abspath(args.reference), pane_text, *titles)
     frame = uitest.Frame(s, s.find_window("REFERENCE", WineSession.start_timeout))
     print("  the reference window showed %.1f s after its start" % (time.time() - started))
     shot = s.screenshot()
@@ -114,12 +116,18 @@ def start(s, args, cameras=CAMERAS):
 
 def test_title_menu_bar_rate_and_exit(args):
     with WineSession(args.app, PREFIX) as s:
+        s.proc = s.run_windows(os.path.abspath(args.reference), "--about", *ABOUT)
+        box = s.find_window(ABOUT[0], WineSession.start_timeout)
+        about = box_pixels(s, box)
+        s.stop()
+        s.wait_unmapped(box)
         frame, titles, rate30, _ = start(s, args)
         check(title_ink(frame) == titles, "the menu bar does not read %s" % " ".join(TITLES))
         expect_status(frame, rate30, "Frame Rate 30.0")
-        # The About box takes its caption from the same table as the menu bar.
+        # The About box takes its texts from the same table as the menu bar.
         frame.choose("alt+h", "a")
-        s.answer("About KORVACAM", "Escape")
+        check(box_pixels(s, s.find_window(ABOUT[0], 10)) == about, "About reads not %s" % (ABOUT,))
+        s.answer(ABOUT[0], "Escape")
         frame.choose("alt+f", "x")  # File > Exit
         check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
 
@@ -215,6 +223,27 @@ def test_snapshots(args):
         check(not left, "temporary files left: %s" % left)
 
 
+def test_language_modules(args):
+    """A German user gets the German module's menu bar; the German texts under another LANGID
+    (de-AT), or the German module through a folder link, leave the English one."""
+    built = os.path.dirname(args.app)
+    with WineSession(args.app, PREFIX) as s:
+        english, german = (reference(s, args, "-", titles)[0] for titles in (TITLES, GERMAN))
+        folder = os.path.join(s.workdir, "Language")
+        for source, titles, expected in ((os.path.join(built, "Language"), GERMAN, german),
+                                         (os.path.join(built, "test_modules"), TITLES, english),
+                                         (None, TITLES, english)):
+            shutil.rmtree(folder, ignore_errors=True)
+            if source:
+                shutil.copytree(source, folder)
+            else:
+                os.symlink(os.path.join(built, "Language"), folder)
+            frame = s.start(CAMERAS, {"LC_ALL": "de_DE.UTF-8"})
+            check(title_ink(frame) == expected, "with %s the menu bar does not read %s" % (
+                source, " ".join(titles)))
+        check("Language skipped: a link to elsewhere" in s.stderr_text(), s.stderr_text())
+
+
 def box_pixels(s, box):
     window = uitest.Window(s, box)
     shot = window.items()[1]
@@ -250,5 +279,6 @@ if __name__ == "__main__":
     with WinePrefix() as PREFIX:
         print("Wine prefix initialised in %.1f s" % (time.time() - started))
         uitest.run(test_title_menu_bar_rate_and_exit, test_device_menu_and_the_remembered_camera,
-                   test_preview_off_and_on, test_no_usable_camera_shows_a_box_and_ends,
-                   test_picture_under_the_banner, test_snapshots)
+                   test_preview_off_and_on, test_language_modules,
+                   test_no_usable_camera_shows_a_box_and_ends, test_picture_under_the_banner,
+                   test_snapshots)

@@ -1,15 +1,18 @@
 // Draws texts the way the program's window would, for the window test to compare against: a
 // frame titled REFERENCE with a menu bar of the given titles over a dark client and a status bar
-// showing the given pane text, or (with --box) a message box.
+// showing the given pane text, (with --box) a message box, or (with --about) the About template.
 //
 //   reference_window.exe PANE_TEXT TITLE...
 //   reference_window.exe --box CAPTION TEXT
+//   reference_window.exe --about CAPTION VERSION COPYRIGHT OK
 
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <string>
+
+#include "resource_ids.h"
 
 namespace {
 
@@ -53,6 +56,17 @@ int showFrame(int count, wchar_t** args) {
   return 0;
 }
 
+INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_COMMAND) EndDialog(dialog, 0);
+  if (message != WM_INITDIALOG) return FALSE;
+  wchar_t** texts = reinterpret_cast<wchar_t**>(lParam);
+  SetWindowTextW(dialog, texts[0]);
+  SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, texts[1]);
+  SetDlgItemTextW(dialog, IDC_ABOUT_COPYRIGHT, texts[2]);
+  SetDlgItemTextW(dialog, IDOK, texts[3]);
+  return TRUE;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -64,6 +78,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (count == 4 && std::wstring(args[1]) == L"--box") {
     MessageBoxW(nullptr, args[3], args[2], MB_OK);
     return 0;
+  }
+  if (count == 6 && std::wstring(args[1]) == L"--about") {
+    return static_cast<int>(DialogBoxParamW(GetModuleHandleW(nullptr),
+                                            MAKEINTRESOURCEW(IDD_ABOUTBOX), nullptr, aboutProc,
+                                            reinterpret_cast<LPARAM>(args + 2)));
   }
   return count >= 2 ? showFrame(count, args) : 2;
 }
