@@ -213,9 +213,10 @@ def bare(wine, args, width, height, record):
 def print_cpu(title, rows):
     print(title)
     fmt = "  %-10s %8s %8s %9s   %8s %8s %9s   %6s %6s"
-    print(fmt % ("size", "app", "bare", "app/bare", "app+W", "bare+W", "ratio+W", "X app",
+    print(fmt % ("size", "app", "bare", "app/bare", "W app", "W bare", "W ratio", "X app",
                  "X bare"))
     for size, a, b in rows:
+        a, b = (v or (float("nan"),) * 3 for v in (a, b))
         print(fmt % (size, "%.1f" % a[0], "%.1f" % b[0], ratio(a[0], b[0]), "%.1f" % a[1],
                      "%.1f" % b[1], ratio(a[1], b[1]), "%.1f" % a[2], "%.1f" % b[2]))
 
@@ -234,7 +235,7 @@ def main():
         with WinePrefix() as prefix:
             xserver = XServer()
             wine = Wine(prefix, xserver, workdir)
-            preview, record, frames, renderers = [], [], [], set()
+            preview, record, frames, renderers, failures = [], [], [], set(), []
             for width, height in args.sizes:
                 size = "%dx%d" % (width, height)
                 app = app_preview(wine, args, width, height)
@@ -243,11 +244,18 @@ def main():
                 renderers.add(renderer)
                 if args.no_record:
                     continue
-                app, app_delivered, app_file = app_record(wine, args, width, height)
-                cpu, renderer, (bare_delivered, bare_file) = bare(wine, args, width, height, True)
+                try:
+                    app, app_delivered, app_file = app_record(wine, args, width, height)
+                    frames.append((size, "app", app_delivered, app_file))
+                except BenchError as e:  # the bare graph's figures are still worth having
+                    app, failures = None, failures + ["app recording at %s: %s" % (size, e)]
+                    wine.settle()
+                try:
+                    cpu, _, (bare_delivered, bare_file) = bare(wine, args, width, height, True)
+                    frames.append((size, "bare", bare_delivered, bare_file))
+                except BenchError as e:
+                    cpu, failures = None, failures + ["bare recording at %s: %s" % (size, e)]
                 record.append((size, app, cpu))
-                frames += [(size, "app", app_delivered, app_file),
-                           (size, "bare", bare_delivered, bare_file)]
         print("KOVRACAM Windows build under Wine (%d cores, %s %d fps, pattern %s)"
               % (os.cpu_count(), args.subtype, FPS, PATTERN))
         print("bare graph's renderer: %s" % ", ".join(sorted(renderers)))
@@ -263,6 +271,8 @@ def main():
             for size, who, delivered, (decoded, header, w, h) in frames:
                 print("  %-10s %-5s %9d %9d %9d %11s" % (size, who, delivered, decoded, header,
                                                           "%dx%d" % (w, h)))
+        for failure in failures:
+            print("not measured: " + failure)
     except BenchError as e:
         sys.exit("win_bench: %s" % e)
     finally:
