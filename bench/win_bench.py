@@ -34,6 +34,7 @@ def parse_args():
         args.sizes = [tuple(int(v) for v in s.lower().split("x")) for s in args.sizes.split(",")]
     except ValueError:
         parser.error("--sizes takes a list like 640x480,1280x720")
+    args.build = os.path.abspath(args.build)  # the programs run in a scratch folder
     args.app = os.path.join(args.build, "kovracam.exe")
     args.bare = os.path.join(args.build, "bench", "win", "bare_graph.exe")
     return args
