@@ -212,14 +212,20 @@ def bare(wine, args, width, height, record):
 
 
 def print_cpu(title, rows):
+    """One line a size; a side that could not be measured shows n/a."""
+    def share(value):
+        return "n/a" if value != value else "%.1f" % value
+
+    def times(a, b):
+        return "n/a" if a != a or b != b else ratio(a, b)
     print(title)
     fmt = "  %-10s %8s %8s %9s   %8s %8s %9s   %6s %6s"
     print(fmt % ("size", "app", "bare", "app/bare", "W app", "W bare", "W ratio", "X app",
                  "X bare"))
     for size, a, b in rows:
         a, b = (v or (float("nan"),) * 3 for v in (a, b))
-        print(fmt % (size, "%.1f" % a[0], "%.1f" % b[0], ratio(a[0], b[0]), "%.1f" % a[1],
-                     "%.1f" % b[1], ratio(a[1], b[1]), "%.1f" % a[2], "%.1f" % b[2]))
+        print(fmt % (size, share(a[0]), share(b[0]), times(a[0], b[0]), share(a[1]), share(b[1]),
+                     times(a[1], b[1]), share(a[2]), share(b[2])))
 
 
 def main():
