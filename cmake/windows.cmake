@@ -47,7 +47,7 @@ add_subdirectory(capture/win)
 # The platform-neutral code the shell uses.
 # (lang/utf16.cpp, lang/win/regular_file.cpp and wide_text.cpp come with the engine's library.)
 set(SHELL_SHARED_SOURCES app/menu_rules.cpp lang/ui_text_table.cpp lang/string_table.cpp
-  view/device_choice_bytes.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
+  view/device_choice_bytes.cpp view/snapshot_file.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
 file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS app/win/*.cpp view/win/*.cpp lang/win/*.cpp)
 file(GLOB SHELL_HEADERS CONFIGURE_DEPENDS app/win/*.h view/win/*.h lang/win/*.h)
 # The file reader and the text conversions come with the engine's library, which uses them.
@@ -62,8 +62,12 @@ target_compile_definitions(kovracam PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
   _WIN32_WINNT=0x0601)
 # -static: libstdc++, libgcc and winpthread go into the program; it needs only system DLLs.
 target_link_options(kovracam PRIVATE -municode -static)
-target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 comdlg32 ole32 oleaut32 gdi32 user32
-  kernel32)
+target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 comdlg32 ole32 oleaut32 gdiplus gdi32
+  user32 kernel32)
+
+if(KOVRACAM_BENCH)
+  add_subdirectory(bench/win)
+endif()
 
 add_subdirectory(res/lang/win)
 

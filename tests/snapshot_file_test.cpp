@@ -32,6 +32,7 @@ TEST(SnapshotTarget, FollowsTheExtensionOfTheFileName) {
       {"a.png", "a.png.jpg", PictureFormat::Jpeg},
       {"a.bm", "a.bm", PictureFormat::Jpeg},
       {"a.jpeg", "a.jpeg", PictureFormat::Jpeg},
+      {"a.\u00e9t\u00e9", "a.\u00e9t\u00e9.jpg", PictureFormat::Jpeg},  // 3 characters, 5 bytes
       {"a", "a", PictureFormat::Jpeg},
       {"a.", "a.", PictureFormat::Jpeg},
       {"x.bmp/pic", "x.bmp/pic", PictureFormat::Jpeg},

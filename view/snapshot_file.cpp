@@ -1,6 +1,7 @@
 #include "view/snapshot_file.h"
 
 #include "capture/pixel/pixel_conversion.h"
+#include "lang/utf16.h"
 
 namespace kovracam {
 namespace {
@@ -9,6 +10,7 @@ constexpr std::uint32_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
 
 bool sameLetters(const std::string& text, const char* lower) {
+  if (text.size() != 3) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c != lower[i] && c != lower[i] - ('a' - 'A')) return false;
@@ -28,7 +30,8 @@ SnapshotTarget snapshotTarget(const std::string& path, std::string_view separato
   const std::size_t dot = path.rfind('.');
   const std::string extension =
       dot == std::string::npos || dot < nameStart ? std::string() : path.substr(dot + 1);
-  if (extension.size() != 3) return {path, PictureFormat::Jpeg};
+  // Counted in characters, as the dialog's wide text counts them, not in UTF-8 bytes.
+  if (utf16Length(extension) != 3) return {path, PictureFormat::Jpeg};
   if (sameLetters(extension, "jpg")) return {path, PictureFormat::Jpeg};
   if (sameLetters(extension, "bmp")) return {path, PictureFormat::Bmp};
   return {path + ".jpg", PictureFormat::Jpeg};

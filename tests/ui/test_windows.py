@@ -190,6 +190,42 @@ def test_picture_under_the_banner(args):
         check_picture(s, frame, args.source, is_red, 320, 240)
 
 
+# SMPTE bars at 320x240: the red and the blue bar at the top right, black under the red one.
+BARS = "id=bars; name=Bars; formats=YUY2 320x240@30; pattern=smpte\n"
+BAR_PROBES = (((251, 20), is_red), ((297, 20), lambda p: p[2] > 180 and max(p[:2]) < 60),
+              ((251, 230), lambda p: max(p) < 60))
+
+
+def bmp_reader(data):
+    """(r, g, b) at (x, y) from the top left of a 24-bit bottom-up BMP of the camera's size."""
+    offset, = struct.unpack_from("<I", data, 10)
+    header = struct.unpack_from("<iiHHI", data, 18)  # width, height, planes, bits, compression
+    check(data[:2] == b"BM" and header == (320, 240, 1, 24, 0), "BMP header %s" % (header,))
+    stride = (320 * 3 + 3) & ~3
+    return lambda x, y: tuple(reversed(data[offset + (239 - y) * stride + 3 * x:][:3]))
+
+
+def test_snapshots(args):
+    with WineSession(args.app, PREFIX) as s:
+        frame = s.start(BARS)
+        for typed, written in (("a.png", "a.png.jpg"), ("b.Bmp", "b.Bmp"), ("c", "c.jpg")):
+            frame.save("alt+c", "n", s.native_path(os.path.join(s.workdir, typed)))
+            path = pathlib.Path(s.workdir, written)  # renamed into place once complete
+            uitest.wait_until(path.exists, 10, "no %s after saving %s" % (written, typed))
+            data = path.read_bytes()
+            if written.endswith(".jpg"):
+                check(data[:3] == b"\xff\xd8\xff", "%s holds no JPEG" % written)
+                picture = uitest.picture("convert", str(path), "-depth", "8", "ppm:-")
+                check((picture.width, picture.height) == (320, 240), "%s: wrong size" % written)
+                at = picture.at
+            else:
+                at = bmp_reader(data)
+            for point, predicate in BAR_PROBES:
+                check(predicate(at(*point)), "%s at %s is %s" % (written, point, at(*point)))
+        left = [n for n in os.listdir(s.workdir) if n.endswith(".tmp")]
+        check(not left, "temporary files left: %s" % left)
+
+
 def test_language_modules(args):
     """A German user gets the German module's menu bar; the German texts under another LANGID
     (de-AT), or the German module through a folder link, leave the English one."""
@@ -391,4 +427,5 @@ if __name__ == "__main__":
                    test_no_usable_camera_shows_a_box_and_ends, test_picture_under_the_banner,
                    test_filter_page_reaches_the_picture, test_pin_page_changes_the_size,
                    test_power_line_frequency, test_recordings_are_complete_whichever_way_they_end,
-                   test_a_write_that_fails_is_told_and_the_preview_goes_on)
+                   test_a_write_that_fails_is_told_and_the_preview_goes_on,
+                   test_snapshots)

@@ -18,6 +18,22 @@ constexpr std::int64_t kQueuedFrames = 4;
 // The longest sleep between looks at the state.
 constexpr auto kIdleWait = std::chrono::milliseconds(100);
 
+// For the benchmarks: with KOVRACAM_VIRTUAL_STATS naming a file, every stream that ends adds a
+// line there with the frames it delivered, the figure a recording's file is measured against.
+void reportDelivered(const CaptureFormat& format, std::uint64_t delivered) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"KOVRACAM_VIRTUAL_STATS", path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const WinHandle file(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char line[96];
+  const int bytes =
+      std::snprintf(line, sizeof line, "virtual-camera %s delivered=%llu\n",
+                    describe(format).c_str(), static_cast<unsigned long long>(delivered));
+  DWORD written = 0;
+  if (file && bytes > 0) WriteFile(file.get(), line, static_cast<DWORD>(bytes), &written, nullptr);
+}
+
 REFERENCE_TIME performanceCounterTime() {
   LARGE_INTEGER count;
   LARGE_INTEGER frequency;
@@ -180,6 +196,7 @@ void FrameStreamer::endStream(long eventCode, HRESULT hr) {
 
 void FrameStreamer::loop() {
   std::int64_t frameNumber = 0;
+  std::uint64_t delivered = 0;
   bool ended = false;
   while (true) {
     {
@@ -187,7 +204,11 @@ void FrameStreamer::loop() {
       m_wake.wait_for(lock, kIdleWait, [this, ended] {
         return m_bStop || (m_clock.running && !ended) || (m_bUnplugged && !ended);
       });
-      if (m_bStop) return;
+      if (m_bStop) {
+        lock.unlock();
+        reportDelivered(m_format, delivered);
+        return;
+      }
       if (m_bUnplugged && !ended) {
         lock.unlock();
         ended = true;
@@ -200,6 +221,7 @@ void FrameStreamer::loop() {
     if (!waitForFrame(&frameNumber, &streamTime)) continue;
     const HRESULT hr = deliver(frameNumber, streamTime);
     ++frameNumber;
+    if (hr == S_OK) ++delivered;
     if (hr == VFW_E_NOT_COMMITTED || hr == VFW_E_WRONG_STATE || hr == S_FALSE) {
       // Stopping, or downstream not taking frames in its state: wait for the next change.
       std::unique_lock lock(m_lock);
