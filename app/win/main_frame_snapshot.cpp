@@ -46,10 +46,7 @@ void CMainFrame::OnCaptureSnapshot() {
   const auto chosen = askSavePath(m_hWnd, kSnapshotExtension, kSnapshotFilter);
   if (!chosen) return;
   // A snapshot that is not taken is told, never passed over in silence.
-  const auto fail = [this](const std::wstring& text) {
-    const std::wstring caption = m_pUiTexts ? toWide((*m_pUiTexts)[IDS_ERROR_CAPTION]) : L"";
-    MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
-  };
+  const auto fail = [this](const std::wstring& text) { showFailureBox(text); };
   const std::string utf8 = narrowToUtf8(chosen->path);
   if (utf8.empty()) {
     fail(L"Can't save the picture \"" + chosen->path + L"\": the name is not valid text.");

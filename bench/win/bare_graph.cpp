@@ -15,11 +15,8 @@
 
 #include "capture/win/com_ptr.h"
 #include "capture/win/dshow_missing.h"
-#include "capture/win/virtual/virtual_camera_filter.h"
-#if __has_include("capture/win/stream_file_writer.h")
 #include "capture/win/stream_file_writer.h"
-#define KOVRACAM_HAS_STREAM_FILE_WRITER 1
-#endif
+#include "capture/win/virtual/virtual_camera_filter.h"
 
 // amvideo.h gives the renderer's quality interface no __uuidof.
 __CRT_UUID_DECL(IQualProp, 0x1bd0ecb0, 0xf8e2, 0x11ce, 0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99,
@@ -76,14 +73,7 @@ HRESULT addRecording(IGraphBuilder* graph, IBaseFilter* tee, const std::wstring&
                         writer.putVoid());
   ComPtr<IStream> stream;
   if (FAILED(hr) || FAILED(pinOf(writer.get(), PINDIR_INPUT).as(&stream))) {
-#ifdef KOVRACAM_HAS_STREAM_FILE_WRITER
     hr = CreateStreamFileWriter(writer.put());
-#else
-    std::fputs(
-        "bare_graph: the system's file writer takes no IStream, and this build has no "
-        "writer of its own\n",
-        stderr);
-#endif
   }
   if (SUCCEEDED(hr)) hr = graph->AddFilter(writer.get(), L"File Writer");
   if (FAILED(hr)) return hr;
