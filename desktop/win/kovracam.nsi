@@ -7,8 +7,9 @@
 ;   ICON         the program's icon
 ;   SIZE_KB      the installed size, for Add/Remove Programs
 ;   OUTFILE      the installer to write
-; files.nsh defines the macros InstallFiles and RemoveFiles: the exact list of the staged files,
-; so that the uninstaller removes what this installer put there and nothing else.
+; files.nsh defines the macros InstallModules and RemoveModules: the exact list of the staged
+; language modules, so that the uninstaller removes what this installer put there and nothing
+; else.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -47,7 +48,9 @@ Section "Install"
   ; The modules of an earlier version: the program loads every module in the folder, so none
   ; of another version may stay beside the new ones.
   Delete "$INSTDIR\Language\*.dll"
-  !insertmacro InstallFiles
+  SetOutPath "$INSTDIR"
+  File "${STAGE}/kovracam.exe"
+  !insertmacro InstallModules
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The program finds Language\ (and keeps HardWare.KRV) in its current directory: the
@@ -70,8 +73,14 @@ SectionEnd
 
 Section "Uninstall"
   SetShellVarContext all
+  ; A running program cannot be deleted: then nothing is removed, and the user is told so.
+  ClearErrors
+  Delete "$INSTDIR\kovracam.exe"
+  IfErrors 0 +3
+    MessageBox MB_OK|MB_ICONSTOP "KOVRACAM is running. Close it, then uninstall again." /SD IDOK
+    Abort "KOVRACAM is running."
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  !insertmacro RemoveFiles
+  !insertmacro RemoveModules
   RMDir "$INSTDIR\Language"
   ; The camera chosen last, which the program writes where it runs.
   Delete "$INSTDIR\HardWare.KRV"
