@@ -87,5 +87,9 @@ if(KOVRACAM_TESTS)
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR}
     --reference $<TARGET_FILE:kovracam_reference_window>)
   set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 600 LABELS ui)
+  # This build packaged (scripts/package-windows), installed, started and uninstalled under Wine.
+  add_test(NAME ui.test_win_install COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_win_install.py
+    --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR})
+  set_tests_properties(ui.test_win_install PROPERTIES TIMEOUT 300 LABELS "ui;package")
   add_subdirectory(tests/win)
 endif()

@@ -184,8 +184,8 @@ class WinePrefix(contextlib.AbstractContextManager):
     """A scratch Wine prefix for one test run, initialised once (tens of seconds)."""
 
     # No .NET or HTML engine (their installers would ask to download), no sound drivers (the
-    # machine has no sound card; they only complain).
-    OVERRIDES = "mscoree,mshtml,winealsa.drv,winepulse.drv="
+    # machine has no sound card; they only complain), no host menu entries for shortcuts made.
+    OVERRIDES = "mscoree,mshtml,winealsa.drv,winepulse.drv=;winemenubuilder.exe=d"
 
     def __init__(self, timeout=180):
         self.path = tempfile.mkdtemp(prefix="kovracam-wine-")
