@@ -1,6 +1,7 @@
 #include "view/win/child_view.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "lang/ui_text_table.h"
 #include "lang/win/wide_text.h"
@@ -126,8 +127,12 @@ void CChildView::LoadDeviceChoice() {
 
 void CChildView::SaveDeviceChoice(std::uint32_t id) {
   m_nCurDevice = id;  // in force for this run whatever becomes of the file
-  if (const DeviceRecord* record = recordAt(static_cast<int>(id - ID_DEVICE_FIRST))) {
-    writeDeviceChoiceFile(m_strCurDir, record->szDisplayName);
+  const DeviceRecord* record = recordAt(static_cast<int>(id - ID_DEVICE_FIRST));
+  if (record && !writeDeviceChoiceFile(m_strCurDir, record->szDisplayName)) {
+    std::fprintf(stderr,
+                 "kovracam: the camera choice cannot be saved in %s; it holds until the "
+                 "program ends\n",
+                 narrowToUtf8(m_strCurDir).c_str());
   }
 }
 
