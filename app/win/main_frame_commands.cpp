@@ -10,25 +10,6 @@ namespace {
 
 constexpr UINT kDevicePopup = 1;
 
-// Every command of the menus has a handler; anything else is shown grayed.
-bool handledHere(std::uint32_t id) {
-  switch (id) {
-    case ID_APP_EXIT:
-    case ID_APP_ABOUT:
-    case ID_OPTION_PREVIEW:
-    case ID_OPTION_FILTER_PROPERTIES:
-    case ID_OPTION_PIN_PROPERTIES:
-    case ID_FREQUENCY_50HZ:
-    case ID_FREQUENCY_60HZ:
-    case ID_CAPTURE_START:
-    case ID_CAPTURE_STOP:
-    case ID_CAPTURE_SNAPSHOT:
-      return true;
-    default:
-      return isDeviceCommand(id);
-  }
-}
-
 void setEnabled(HMENU menu, UINT item, UINT byPosition, bool enabled) {
   EnableMenuItem(menu, item, byPosition | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -127,7 +108,7 @@ void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, bool isSystemMenu) {
     const bool submenu = id == kSubmenuItemId;
     const UINT item = submenu ? static_cast<UINT>(position) : id;
     const UINT by = submenu ? MF_BYPOSITION : MF_BYCOMMAND;
-    const bool handled = submenu || handledHere(id);
+    const bool handled = submenu || hasHandler(id);
     if (rule.enable != ItemEnable::Leave || !handled) {
       setEnabled(popup, item, by, handled && rule.enable != ItemEnable::Gray);
     }

@@ -15,6 +15,7 @@
 
 #include "capture/win/com_ptr.h"
 #include "capture/win/dshow_missing.h"
+#include "capture/win/graph_pins.h"
 #include "capture/win/stream_file_writer.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 
@@ -38,21 +39,6 @@ HRESULT addFilter(IGraphBuilder* graph, const CLSID& clsid, const wchar_t* name,
   return SUCCEEDED(hr) ? graph->AddFilter(filter->get(), name) : hr;
 }
 
-ComPtr<IPin> pinOf(IBaseFilter* filter, PIN_DIRECTION direction) {
-  ComPtr<IEnumPins> pins;
-  ComPtr<IPin> pin;
-  if (FAILED(filter->EnumPins(pins.put()))) return {};
-  while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-    PIN_DIRECTION pinDirection;
-    ComPtr<IPin> peer;
-    if (SUCCEEDED(pin->QueryDirection(&pinDirection)) && pinDirection == direction &&
-        pin->ConnectedTo(peer.put()) == VFW_E_NOT_CONNECTED) {
-      return pin;
-    }
-  }
-  return {};
-}
-
 ComPtr<IPin> namedPin(IBaseFilter* filter, const wchar_t* id) {
   ComPtr<IPin> pin;
   filter->FindPin(id, pin.put());
@@ -72,7 +58,7 @@ HRESULT addRecording(IGraphBuilder* graph, IBaseFilter* tee, const std::wstring&
   hr = CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                         writer.putVoid());
   ComPtr<IStream> stream;
-  if (FAILED(hr) || FAILED(pinOf(writer.get(), PINDIR_INPUT).as(&stream))) {
+  if (FAILED(hr) || FAILED(freePin(writer.get(), PINDIR_INPUT).as(&stream))) {
     hr = CreateStreamFileWriter(writer.put());
   }
   if (SUCCEEDED(hr)) hr = graph->AddFilter(writer.get(), L"File Writer");
@@ -81,10 +67,10 @@ HRESULT addRecording(IGraphBuilder* graph, IBaseFilter* tee, const std::wstring&
   hr = writer.as(&sink);
   if (SUCCEEDED(hr)) hr = sink->SetFileName(path.c_str(), nullptr);
   if (FAILED(hr)) return hr;
-  ComPtr<IPin> muxOut = pinOf(mux.get(), PINDIR_OUTPUT);
-  ComPtr<IPin> writerIn = pinOf(writer.get(), PINDIR_INPUT);
+  ComPtr<IPin> muxOut = freePin(mux.get(), PINDIR_OUTPUT);
+  ComPtr<IPin> writerIn = freePin(writer.get(), PINDIR_INPUT);
   ComPtr<IPin> teeCapture = namedPin(tee, L"Capture");
-  ComPtr<IPin> muxIn = pinOf(mux.get(), PINDIR_INPUT);
+  ComPtr<IPin> muxIn = freePin(mux.get(), PINDIR_INPUT);
   if (!muxOut || !writerIn || !teeCapture || !muxIn) return VFW_E_NOT_FOUND;
   hr = graph->ConnectDirect(muxOut.get(), writerIn.get(), nullptr);
   return SUCCEEDED(hr) ? graph->ConnectDirect(teeCapture.get(), muxIn.get(), nullptr) : hr;
@@ -118,10 +104,10 @@ int runGraph(Subtype subtype, int width, int height, double seconds, const wchar
   hr = addFilter(graph.get(), CLSID_SmartTee, L"Smart Tee", &tee);
   if (SUCCEEDED(hr)) hr = addFilter(graph.get(), CLSID_VideoRenderer, L"Video Renderer", &renderer);
   if (FAILED(hr)) return fail("the Smart Tee or the video renderer", hr);
-  ComPtr<IPin> output = pinOf(source.get(), PINDIR_OUTPUT);
+  ComPtr<IPin> output = freePin(source.get(), PINDIR_OUTPUT);
   ComPtr<IPin> teeIn = namedPin(tee.get(), L"Input");
   ComPtr<IPin> teePreview = namedPin(tee.get(), L"Preview");
-  ComPtr<IPin> rendererIn = pinOf(renderer.get(), PINDIR_INPUT);
+  ComPtr<IPin> rendererIn = freePin(renderer.get(), PINDIR_INPUT);
   if (!output || !teeIn || !teePreview || !rendererIn) return fail("finding pins", E_FAIL);
   hr = graph->ConnectDirect(output.get(), teeIn.get(), nullptr);
   if (FAILED(hr)) return fail("camera -> Smart Tee", hr);
@@ -132,7 +118,7 @@ int runGraph(Subtype subtype, int width, int height, double seconds, const wchar
     graph->RemoveFilter(renderer.get());
     rendererName = "null-renderer";
     hr = addFilter(graph.get(), kClsidNullRenderer, L"Null Renderer", &renderer);
-    rendererIn = SUCCEEDED(hr) ? pinOf(renderer.get(), PINDIR_INPUT) : ComPtr<IPin>();
+    rendererIn = SUCCEEDED(hr) ? freePin(renderer.get(), PINDIR_INPUT) : ComPtr<IPin>();
     hr = rendererIn ? graph->ConnectDirect(teePreview.get(), rendererIn.get(), nullptr) : hr;
   }
   if (FAILED(hr)) return fail("Smart Tee -> renderer", hr);
