@@ -1,6 +1,9 @@
 #include "capture/linux/pipewire/pipewire_source.h"
 
+#include <memory>
 #include <string>
+
+#include "capture/linux/pipewire/node_watch.h"
 
 #include "capture/linux/device/capture_device.h"
 
@@ -37,6 +40,38 @@ GstElement* addCapsFilter(GstElement* bin, GstCaps* caps) {
   return filter;
 }
 
+// When the node leaves, the bin reports it as a source that fails does: an error on the bus.
+void watchNode(GstElement* bin, const std::string& serial) {
+  auto* target = new GWeakRef;
+  g_weak_ref_init(target, bin);
+  auto watch = NodeWatch::start(serial, [target] {
+    auto* element = static_cast<GstElement*>(g_weak_ref_get(target));
+    if (!element) return;
+    GST_ELEMENT_ERROR(element, RESOURCE, NOT_FOUND, ("the camera is gone"),
+                      ("its PipeWire node left"));
+    gst_object_unref(element);
+  });
+  if (!watch) {
+    g_weak_ref_clear(target);
+    delete target;
+    return;
+  }
+  // The watch ends with the bin; the weak reference after it, so no call can reach a bin
+  // that is being finalised.
+  struct Held {
+    std::unique_ptr<NodeWatch> watch;
+    GWeakRef* target;
+  };
+  g_object_set_data_full(G_OBJECT(bin), "kovracam-node-watch", new Held{std::move(watch), target},
+                         [](gpointer data) {
+                           auto* held = static_cast<Held*>(data);
+                           held->watch.reset();
+                           g_weak_ref_clear(held->target);
+                           delete held->target;
+                           delete held;
+                         });
+}
+
 }  // namespace
 
 GstElement* makePipeWireSource(const PipeWireCamera& camera, const NodeFormat& offered) {
@@ -71,6 +106,7 @@ GstElement* makePipeWireSource(const PipeWireCamera& camera, const NodeFormat& o
     gst_object_unref(gst_object_ref_sink(bin));
     return nullptr;
   }
+  watchNode(bin, camera.serial);
   return bin;
 }
 
