@@ -28,7 +28,7 @@ def shows(s, frame, colour, width, what):
 
 def option_menu_rows(frame):
     """How many of the Option menu's rows are written dark, how many at all (grayed ones)."""
-    popup = frame.open_menu(test_window.OPTION_MENU)
+    popup = uitest.Window(frame.session, frame.choose("alt+o"))
     dark = len(popup.items()[0])
     written = len(popup.items(predicate=lambda c: uitest.luminance(c) < 200)[0])
     frame.session.key("Escape")
@@ -146,6 +146,34 @@ def test_a_camera_behind_a_v4l2_node(args):
         check(marks == [True, False], "the V4L2 node's 50 Hz reads back as %s" % marks)
 
 
+def test_controls_a_node_publishes(args):
+    """PipeWire's own test source: no V4L2 node behind it, its pattern is a property it
+    publishes, and its frames come in R, G, B order."""
+    with PipeWire([("kc-spa", "Pattern Camera")]) as pw, Session(args.app) as s:
+        frame = s.start(None, pw.env())
+        top, x = frame.view_top + 50, frame.x
+        bars = (x + 10, top + 10, x + 30, top + 100)  # the grey bar of SMPTE bars
+        grey = lambda c: abs(c[0] - 191) < 20 and abs(c[1] - c[0]) < 8 and abs(c[2] - c[0]) < 8
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 325 and
+                          s.screenshot().share(bars, grey) > 0.95, 10, "no SMPTE bars")
+        red = (x + 236, top + 10, x + 266, top + 100)  # red, not blue, sixth: bytes turned
+        check(s.screenshot().share(red, lambda c: c[0] > 150 and c[2] < 60) > 0.95,
+              "the colours are not in their places")
+        check(option_menu_rows(frame)[0] == 3, "Frequency is not grayed without a control")
+
+        popup = frame.open_menu(test_window.OPTION_MENU)
+        item = popup.items(3)[0][test_window.FILTER_ITEM]
+        dialog = uitest.Window(s, s.new_window(lambda: popup.click_row(item)))
+        rows = dialog.items(inset=4, bottom=40)[0]
+        check(len(rows) == 2, "the dialog shows %d controls, expected 2" % len(rows))
+        s.click(dialog.x + dialog.width - 60, sum(rows[1]) // 2)  # the pattern's list
+        time.sleep(0.5)
+        s.key("Down", "Return")
+        uitest.wait_until(lambda: s.screenshot().share(bars, uitest.is_dark) > 0.3, 5,
+                          "choosing Snow did not reach the camera")
+        s.answer("Capture Filter")
+
+
 if __name__ == "__main__":
     if not all(shutil.which(p) for p in ("pipewire", "wireplumber", "dbus-run-session")) or \
             subprocess.run(["gst-inspect-1.0", "pipewiresrc"], capture_output=True).returncode:
@@ -154,6 +182,6 @@ if __name__ == "__main__":
         sys.exit(0)
     tests = [test_listed_previewed_and_remembered_across_restarts,
              test_recording_snapshot_and_a_camera_leaving, test_two_instances_preview_one_camera,
-             test_a_camera_behind_a_v4l2_node]
+             test_a_camera_behind_a_v4l2_node, test_controls_a_node_publishes]
     only = [t for t in tests if t.__name__ in os.environ.get("KOVRACAM_ONLY", t.__name__)]
     uitest.run(*only)

@@ -187,9 +187,19 @@ class PipeWire(contextlib.AbstractContextManager):
     """A PipeWire daemon and WirePlumber on a session bus of their own, in a scratch runtime
     directory; cameras are gst-launch-1.0 pipelines offering a node of role Camera."""
 
-    def __init__(self):
+    def __init__(self, spa_cameras=()):
+        """`spa_cameras`: (node name, description) of PipeWire's own test sources, made by the
+        daemon itself at its start."""
         self.runtime = tempfile.mkdtemp(prefix="kovracam-pw-")
         self.daemon, self.cameras = None, {}
+        folder = os.path.join(self.runtime, "config", "pipewire", "pipewire.conf.d")
+        os.makedirs(folder)
+        nodes = "".join('{ factory = spa-node-factory args = { factory.name = videotestsrc '
+                        'node.name = "%s" node.description = "%s" media.class = Video/Source '
+                        'media.role = Camera } }\n' % camera for camera in spa_cameras)
+        pathlib.Path(folder, "cameras.conf").write_text(
+            "context.spa-libs = { videotestsrc = videotestsrc/libspa-videotestsrc }\n"
+            "context.objects = [\n%s]\n" % nodes)
         self.start()
 
     def env(self):
@@ -197,13 +207,14 @@ class PipeWire(contextlib.AbstractContextManager):
         env.update(XDG_RUNTIME_DIR=self.runtime, PIPEWIRE_REMOTE="pipewire-0")
         return env
 
-    def spawn(self, command):  # in a process group of its own, ended as a whole
-        return subprocess.Popen(command, env=self.env(), stdout=subprocess.DEVNULL,
+    def spawn(self, command, **extra):  # in a process group of its own, ended as a whole
+        return subprocess.Popen(command, env=dict(self.env(), **extra), stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
 
     def start(self):
         self.daemon = self.spawn(["dbus-run-session", "--", "sh", "-c",
-                                  "pipewire & sleep 0.3; exec wireplumber"])
+                                  "pipewire & sleep 0.3; exec wireplumber"],
+                                 XDG_CONFIG_HOME=os.path.join(self.runtime, "config"))
         # Up once WirePlumber has made its own link-holding objects (metadata "default").
         wait_until(lambda: "default" in self.run("pw-cli", "ls", "Metadata"), 15,
                    "no PipeWire daemon and WirePlumber came up")

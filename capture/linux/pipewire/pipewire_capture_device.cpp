@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "capture/linux/pipewire/pipewire_controls.h"
 #include "capture/linux/pipewire/pipewire_source.h"
 #include "capture/linux/v4l2/v4l2_controls.h"
 #include "lang/utf16.h"
@@ -39,9 +40,9 @@ class PipeWireCaptureDevice final : public CaptureDevice {
   }
 
   // A camera behind a V4L2 node keeps that node's controls; they can be read and set while
-  // PipeWire streams it. Others have none we can reach.
+  // PipeWire streams it. Others offer what their node publishes.
   std::unique_ptr<DeviceControls> openControls(GstElement* /*source*/) override {
-    if (camera_.v4l2Path.empty()) return nullptr;
+    if (camera_.v4l2Path.empty()) return openPipeWireControls(camera_.serial);
     return std::make_unique<V4l2Controls>(io_, camera_.v4l2Path);
   }
 
