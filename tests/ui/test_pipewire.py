@@ -112,7 +112,16 @@ def test_recording_snapshot_and_a_camera_leaving(args):
         test_recording.check_complete(movie, "yuyv422", 20, 70)
 
 
-def test_two_instances_preview_one_camera(args):
+def listed(frame):
+    """The Device menu's rows, opened from the keyboard."""
+    popup = uitest.Window(frame.session, frame.choose("alt+d"))
+    rows = popup.items()[0]
+    frame.session.key("Escape")
+    frame.session.wait_unmapped(popup.wid)
+    return len(rows)
+
+
+def test_two_instances_preview_one_camera_and_cameras_coming_and_going(args):
     with PipeWire() as pw, Session(args.app) as one, Session(args.app) as two:
         pw.add_camera(*BLUE)
         frames = [one.start(None, pw.env()), two.start(None, pw.env())]
@@ -121,6 +130,12 @@ def test_two_instances_preview_one_camera(args):
         time.sleep(1)
         for s, frame in zip((one, two), frames):
             test_window.check_view(s, frame, args.source, 320, 240)  # both still live
+        # The Device menu shows what the daemon offers each time it opens.
+        pw.add_camera(*RED)
+        check(listed(frames[0]) == 2, "a camera that came is not listed")
+        pw.remove_camera(RED[0])
+        check(listed(frames[0]) == 1, "a camera that left is still listed")
+        test_window.check_view(one, frames[0], args.source, 320, 240)
 
 
 def test_a_camera_behind_a_v4l2_node(args):
@@ -181,7 +196,8 @@ if __name__ == "__main__":
               "gstreamer1.0-pipewire)")
         sys.exit(0)
     tests = [test_listed_previewed_and_remembered_across_restarts,
-             test_recording_snapshot_and_a_camera_leaving, test_two_instances_preview_one_camera,
+             test_recording_snapshot_and_a_camera_leaving,
+             test_two_instances_preview_one_camera_and_cameras_coming_and_going,
              test_a_camera_behind_a_v4l2_node, test_controls_a_node_publishes]
     only = [t for t in tests if t.__name__ in os.environ.get("KOVRACAM_ONLY", t.__name__)]
     uitest.run(*only)
