@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "capture/linux/pipewire/pipewire_capture_device.h"
+#include "capture/linux/pipewire/pipewire_source.h"
 #include "capture/linux/v4l2/v4l2_capture_device.h"
 #include "capture/linux/virtual/virtual_camera_file.h"
 #include "capture/linux/virtual/virtual_capture_device.h"
@@ -145,7 +146,9 @@ std::vector<FoundDevice> findRealDevices(V4l2Io& io, std::ostream& diagnostics,
 std::vector<FoundDevice> findDevices(V4l2Io& io, std::ostream& diagnostics) {
   std::vector<FoundDevice> found;
   std::set<std::string> held;
-  if (auto cameras = listPipeWireCameras()) {
+  std::optional<std::vector<PipeWireCamera>> cameras;
+  if (pipeWireSourceAvailable()) cameras = listPipeWireCameras();
+  if (cameras) {
     for (auto& camera : *cameras) {
       if (!camera.v4l2Path.empty())
         held.insert(io.resolveLink(camera.v4l2Path).value_or(camera.v4l2Path));

@@ -7,6 +7,7 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/param.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <list>
 
@@ -35,6 +36,7 @@ struct Listing {
   spa_hook registryListener{};
   std::list<Bound> nodes;  // stable addresses for the listeners
   std::list<Bound> ports;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> outputPorts;  // (port id, node id)
 };
 
 void onNodeInfo(void* data, const pw_node_info* info) {
@@ -73,41 +75,49 @@ const pw_port_events kPortEvents = [] {
   return events;
 }();
 
-// Video sources, and the output ports of nodes bound before: a node made of an adapter
-// offers its formats itself, a bare one on its port.
+// Video sources are bound at once; output ports are noted, and bound once every node is known
+// (ids are reused, so a port may come before its node): a node made of an adapter offers its
+// formats itself, a bare one on its port.
 void onGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
               const spa_dict* props) {
   auto* listing = static_cast<Listing*>(data);
-  const bool isNode = std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0;
-  const bool isPort = std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0;
-  std::uint32_t nodeId = id;
-  if (isNode) {
-    // The class is among the global's own properties; the role is read from the full set.
-    if (prop(props, PW_KEY_MEDIA_CLASS) != "Video/Source") return;
-  } else if (isPort) {
+  if (std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0) {
     if (prop(props, PW_KEY_PORT_DIRECTION) != "out") return;
-    nodeId =
-        static_cast<std::uint32_t>(std::strtoul(prop(props, PW_KEY_NODE_ID).c_str(), nullptr, 10));
-    bool ours = false;
-    for (const Bound& node : listing->nodes) ours = ours || node.nodeId == nodeId;
-    if (!ours) return;
-  } else {
+    const std::string node = prop(props, PW_KEY_NODE_ID);
+    if (!node.empty()) {
+      listing->outputPorts.emplace_back(
+          id, static_cast<std::uint32_t>(std::strtoul(node.c_str(), nullptr, 10)));
+    }
     return;
   }
-  const char* interface = isNode ? PW_TYPE_INTERFACE_Node : PW_TYPE_INTERFACE_Port;
-  const std::uint32_t version = isNode ? PW_VERSION_NODE : PW_VERSION_PORT;
-  auto* proxy = static_cast<pw_proxy*>(
-      pw_registry_bind(listing->session->registry(), id, interface, version, 0));
+  // The class is among the global's own properties; the role is read from the full set.
+  if (std::strcmp(type, PW_TYPE_INTERFACE_Node) != 0 ||
+      prop(props, PW_KEY_MEDIA_CLASS) != "Video/Source") {
+    return;
+  }
+  auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(
+      listing->session->registry(), id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
   if (!proxy) return;
-  Bound& bound = (isNode ? listing->nodes : listing->ports).emplace_back();
-  bound.nodeId = nodeId;
-  bound.proxy = proxy;
-  if (isNode) {
-    pw_proxy_add_object_listener(proxy, &bound.listener, &kNodeEvents, &bound);
-    pw_node_enum_params(reinterpret_cast<pw_node*>(proxy), 0, SPA_PARAM_EnumFormat, 0, UINT32_MAX,
-                        nullptr);
-  } else {
-    pw_proxy_add_object_listener(proxy, &bound.listener, &kPortEvents, &bound);
+  Bound& node = listing->nodes.emplace_back();
+  node.nodeId = id;
+  node.proxy = proxy;
+  pw_proxy_add_object_listener(proxy, &node.listener, &kNodeEvents, &node);
+  pw_node_enum_params(reinterpret_cast<pw_node*>(proxy), 0, SPA_PARAM_EnumFormat, 0, UINT32_MAX,
+                      nullptr);
+}
+
+void bindPorts(Listing& listing) {
+  for (const auto& [portId, nodeId] : listing.outputPorts) {
+    bool ours = false;
+    for (const Bound& node : listing.nodes) ours = ours || node.nodeId == nodeId;
+    if (!ours) continue;
+    auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(
+        listing.session->registry(), portId, PW_TYPE_INTERFACE_Port, PW_VERSION_PORT, 0));
+    if (!proxy) continue;
+    Bound& port = listing.ports.emplace_back();
+    port.nodeId = nodeId;
+    port.proxy = proxy;
+    pw_proxy_add_object_listener(proxy, &port.listener, &kPortEvents, &port);
     pw_port_enum_params(reinterpret_cast<pw_port*>(proxy), 0, SPA_PARAM_EnumFormat, 0, UINT32_MAX,
                         nullptr);
   }
@@ -142,8 +152,13 @@ std::optional<std::vector<PipeWireCamera>> listPipeWireCameras(std::chrono::mill
   pw_registry_add_listener(session->registry(), &listing.registryListener, &kRegistryEvents,
                            &listing);
   std::optional<std::vector<PipeWireCamera>> cameras;
-  // First the globals (and the binds they cause), then the bound objects' answers.
-  if (session->roundTrip(deadline) && session->roundTrip(deadline)) {
+  // First the globals (and the node binds they cause), then the bound objects' answers.
+  bool answered = session->roundTrip(deadline);
+  if (answered) {
+    bindPorts(listing);
+    answered = session->roundTrip(deadline);
+  }
+  if (answered) {
     cameras.emplace();
     for (Bound& node : listing.nodes) {
       if (!node.camera) continue;

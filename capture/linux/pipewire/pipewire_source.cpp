@@ -74,6 +74,13 @@ void watchNode(GstElement* bin, const std::string& serial) {
 
 }  // namespace
 
+bool pipeWireSourceAvailable() {
+  GstElementFactory* factory = gst_element_factory_find("pipewiresrc");
+  if (!factory) return false;
+  gst_object_unref(factory);
+  return true;
+}
+
 GstElement* makePipeWireSource(const PipeWireCamera& camera, const NodeFormat& offered) {
   GstElement* bin = gst_bin_new(kCaptureFilterName);
   GstElement* source = addElement(bin, "pipewiresrc");

@@ -8,6 +8,9 @@
 
 namespace kovracam {
 
+// Whether GStreamer has pipewiresrc; without it PipeWire's cameras cannot be read.
+bool pipeWireSourceAvailable();
+
 // A new floating bin with a "src" pad delivering `format` (RGB24 always as BGR); nullptr when
 // the elements cannot be made.
 GstElement* makePipeWireSource(const PipeWireCamera& camera, const NodeFormat& format);
