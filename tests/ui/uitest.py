@@ -188,10 +188,8 @@ class PipeWire(contextlib.AbstractContextManager):
     directory; cameras are gst-launch-1.0 pipelines offering a node of role Camera."""
 
     def __init__(self, spa_cameras=()):
-        """`spa_cameras`: (node name, description) of PipeWire's own test sources, made by the
-        daemon itself at its start."""
-        self.runtime = tempfile.mkdtemp(prefix="kovracam-pw-")
-        self.daemon, self.cameras = None, {}
+        """`spa_cameras`: (name, description) of PipeWire's test sources the daemon makes."""
+        self.runtime, self.daemon, self.cameras = tempfile.mkdtemp(prefix="kovracam-pw-"), None, {}
         folder = os.path.join(self.runtime, "config", "pipewire", "pipewire.conf.d")
         os.makedirs(folder)
         nodes = "".join('{ factory = spa-node-factory args = { factory.name = videotestsrc '
@@ -219,9 +217,11 @@ class PipeWire(contextlib.AbstractContextManager):
         wait_until(lambda: "default" in self.run("pw-cli", "ls", "Metadata"), 15,
                    "no PipeWire daemon and WirePlumber came up")
 
-    def run(self, *command):
-        return subprocess.run(command, env=self.env(), capture_output=True, text=True,
-                              timeout=10).stdout
+    def run(self, *command):  # "" when the daemon does not answer within 5 s
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            return subprocess.run(command, env=self.env(), capture_output=True, text=True,
+                                  timeout=5).stdout
+        return ""
 
     def add_camera(self, name, description, caps, pattern="smpte", extra=""):
         """A camera node `name` of `caps` (format, size, rate); returns once the daemon lists it."""
@@ -241,20 +241,18 @@ class PipeWire(contextlib.AbstractContextManager):
 
     @staticmethod
     def end(proc):
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(proc.pid, signal.SIGTERM)
-        try:
-            proc.wait(5)
-        except subprocess.TimeoutExpired:
-            os.killpg(proc.pid, signal.SIGKILL)
-            proc.wait(5)
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
+                os.killpg(proc.pid, sig)
+                return proc.wait(5)
 
     def stop(self):
-        for name in list(self.cameras):
-            self.remove_camera(name)
-        if self.daemon:
-            self.end(self.daemon)
-            self.daemon = None
+        for proc in filter(None, [*self.cameras.values(), self.daemon]):
+            self.end(proc)
+        self.cameras, self.daemon = {}, None
+        # Its group's leader gone, the daemon itself may still be letting go of its socket.
+        socket = os.path.join(self.runtime, "pipewire-0")
+        wait_until(lambda: not os.path.exists(socket), 10, "the PipeWire daemon did not end")
 
     def __exit__(self, *failure):
         self.stop()
