@@ -67,10 +67,13 @@ def main():
     try:
         xserver = XServer()
         with PipeWire() as pw:
-            camera(pw, 640, 480)
-            startup = [app_run(xserver, args, workdir, pw, 640, 480, False)[1]
-                       for _ in range(args.runs)]
-            pw.remove_camera(NODE)
+            startup = []
+            # A camera of a fresh pipeline each run: a pipewiresink that has seen a few readers
+            # come and go stops delivering (a bare gst-launch-1.0 reader killed does it too).
+            for _ in range(args.runs):
+                camera(pw, 640, 480)
+                startup.append(app_run(xserver, args, workdir, pw, 640, 480, False)[1])
+                pw.remove_camera(NODE)
             rows = []
             for width, height in args.sizes:
                 camera(pw, width, height)
