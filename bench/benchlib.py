@@ -72,6 +72,8 @@ class XServer:
         env = dict(os.environ)
         env["DISPLAY"] = self.display
         env["QT_QPA_PLATFORM"] = "xcb"
+        # The virtual cameras alone: a PipeWire daemon of the user's is not asked.
+        env["PIPEWIRE_REMOTE"] = "/nonexistent/pipewire-0"
         return env
 
     def run(self, *cmd, timeout=15):
@@ -174,14 +176,18 @@ def stop(proc, sig):
 class AppRun:
     """One kovracam process previewing a virtual camera of the given size."""
 
-    def __init__(self, xserver, app, workdir, width, height):
+    def __init__(self, xserver, app, workdir, width, height, camera_env=None):
+        """`camera_env`: where the camera comes from instead (a PipeWire daemon's variables)."""
         self.x = xserver
-        cameras = os.path.join(workdir, "cameras-%dx%d.conf" % (width, height))
-        with open(cameras, "w") as f:
-            f.write("id=b; name=Bench; formats=YUY2 %dx%d@%d; pattern=%s\n"
-                    % (width, height, FPS, PATTERN))
         env = xserver.env()
-        env["KOVRACAM_VIRTUAL_CAMERAS"] = cameras
+        if camera_env is None:
+            cameras = os.path.join(workdir, "cameras-%dx%d.conf" % (width, height))
+            with open(cameras, "w") as f:
+                f.write("id=b; name=Bench; formats=YUY2 %dx%d@%d; pattern=%s\n"
+                        % (width, height, FPS, PATTERN))
+            env["KOVRACAM_VIRTUAL_CAMERAS"] = cameras
+        else:
+            env.update(camera_env)
         env["KOVRACAM_STATS"] = "1"
         self.stderr_path = os.path.join(workdir, "stderr-%dx%d.txt" % (width, height))
         self.stderr = open(self.stderr_path, "w")
@@ -262,10 +268,11 @@ def measure_cpu(xserver, pid, warmup, seconds):
     return pct(p1 - p0), pct(x1 - x0), host
 
 
-def bare_cpu(xserver, pipeline, warmup, seconds):
+def bare_cpu(xserver, pipeline, warmup, seconds, extra_env=None):
     """measure_cpu of `gst-launch-1.0 -e <pipeline>` showing its picture on the X server; ended
     with SIGINT, which -e turns into an end-of-stream so any file it writes is completed."""
-    proc = subprocess.Popen(["gst-launch-1.0", "-q", "-e"] + pipeline, env=xserver.env(),
+    proc = subprocess.Popen(["gst-launch-1.0", "-q", "-e"] + pipeline,
+                            env=dict(xserver.env(), **(extra_env or {})),
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     try:
         # Nothing else is mapped on this server, so any visible window is the sink's.

@@ -1,4 +1,5 @@
-// Device enumeration: the V4L2 capture nodes under /dev in node order, then the virtual cameras.
+// Device enumeration: the cameras a PipeWire daemon offers, then the V4L2 capture nodes under
+// /dev in node order that PipeWire does not already offer, then the virtual cameras.
 
 #include "capture/linux/device_enumerator.h"
 
@@ -11,11 +12,14 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "capture/linux/pipewire/pipewire_capture_device.h"
+#include "capture/linux/pipewire/pipewire_source.h"
 #include "capture/linux/v4l2/v4l2_capture_device.h"
 #include "capture/linux/virtual/virtual_camera_file.h"
 #include "capture/linux/virtual/virtual_capture_device.h"
@@ -30,7 +34,8 @@ constexpr const char* kByPathDir = "/dev/v4l/by-path";
 
 struct FoundDevice {
   DeviceRecord record;
-  std::optional<VirtualCamera> camera;  // set for a virtual camera
+  std::optional<VirtualCamera> camera;     // set for a virtual camera
+  std::optional<PipeWireCamera> pipeWire;  // set for a PipeWire camera
 };
 
 // N for a "videoN" entry; nullopt for every other name.
@@ -101,7 +106,9 @@ std::map<std::string, std::string> linksByNode(V4l2Io& io, const std::string& di
   return links;
 }
 
-std::vector<FoundDevice> findRealDevices(V4l2Io& io, std::ostream& diagnostics) {
+// `held`: the nodes (resolved) that PipeWire offers already; they are neither listed nor opened.
+std::vector<FoundDevice> findRealDevices(V4l2Io& io, std::ostream& diagnostics,
+                                         const std::set<std::string>& held) {
   std::vector<std::pair<unsigned long, std::string>> nodes;
   if (const auto names = io.listDirectory(kDevDir)) {
     for (const auto& name : *names) {
@@ -117,10 +124,11 @@ std::vector<FoundDevice> findRealDevices(V4l2Io& io, std::ostream& diagnostics) 
   const auto byPath = linksByNode(io, kByPathDir);
   std::vector<FoundDevice> found;
   for (const auto& [number, node] : nodes) {
+    const std::string real = io.resolveLink(node).value_or(node);
+    if (held.count(real)) continue;
     const auto card = probeNode(io, node, diagnostics);
     if (!card) continue;
     // The udev links survive replugging and renumbering; the node name does not.
-    const std::string real = io.resolveLink(node).value_or(node);
     std::string displayName = node;
     if (auto link = byId.find(real); link != byId.end()) {
       displayName = link->second;
@@ -129,19 +137,32 @@ std::vector<FoundDevice> findRealDevices(V4l2Io& io, std::ostream& diagnostics) 
     }
     found.push_back(
         {{boundedDeviceField(displayName), boundedDeviceField(*card), boundedDeviceField(node)},
+         std::nullopt,
          std::nullopt});
   }
   return found;
 }
 
 std::vector<FoundDevice> findDevices(V4l2Io& io, std::ostream& diagnostics) {
-  std::vector<FoundDevice> found = findRealDevices(io, diagnostics);
+  std::vector<FoundDevice> found;
+  std::set<std::string> held;
+  std::optional<std::vector<PipeWireCamera>> cameras;
+  if (pipeWireSourceAvailable()) cameras = listPipeWireCameras();
+  if (cameras) {
+    for (auto& camera : *cameras) {
+      if (!camera.v4l2Path.empty())
+        held.insert(io.resolveLink(camera.v4l2Path).value_or(camera.v4l2Path));
+      found.push_back({pipeWireDeviceRecord(camera), std::nullopt, std::move(camera)});
+    }
+  }
+  for (auto& device : findRealDevices(io, diagnostics, held)) found.push_back(std::move(device));
   for (auto& camera : loadVirtualCameras(diagnostics)) {
     const DeviceRecord record = virtualDeviceRecord(camera);
     found.push_back(
         {{boundedDeviceField(record.szDisplayName), boundedDeviceField(record.szFriendlyName),
           boundedDeviceField(record.szDevicePath)},
-         std::move(camera)});
+         std::move(camera),
+         std::nullopt});
   }
   return found;
 }
@@ -171,9 +192,25 @@ std::unique_ptr<CaptureDevice> resolveDevice(V4l2Io& io, const std::string& disp
   for (auto& device : findDevices(io, diagnostics)) {
     if (device.record.szDisplayName != displayName) continue;
     if (device.camera) return makeVirtualCaptureDevice(*device.camera);
+    if (device.pipeWire) return makePipeWireCaptureDevice(io, std::move(*device.pipeWire));
     return makeV4l2CaptureDevice(io, std::move(device.record));
   }
   return nullptr;
+}
+
+std::optional<std::size_t> findFormerDeviceChoice(V4l2Io& io, const DeviceList& devices,
+                                                  const std::string& stored) {
+  // A V4L2 camera was remembered by its udev link (or node); PipeWire now offers that node.
+  if (stored.rfind("/dev/", 0) != 0) return std::nullopt;
+  const auto node = io.resolveLink(stored);
+  if (!node) return std::nullopt;
+  for (std::size_t i = 0; i < devices.pRecords.size(); ++i) {
+    const DeviceRecord& record = devices.pRecords[i];
+    if (record.szDisplayName.rfind(kPipeWireIdentityPrefix, 0) != 0) continue;
+    if (record.szDevicePath.rfind("/dev/", 0) != 0) continue;
+    if (io.resolveLink(record.szDevicePath).value_or(record.szDevicePath) == *node) return i;
+  }
+  return std::nullopt;
 }
 
 }  // namespace kovracam

@@ -174,7 +174,9 @@ Status CVideoCap::Run() {
   // A source that fails while negotiating posts its error, then ends its stream; the end lets
   // the graph reach playing, so the state change alone may report success.
   const QString error = m_mailbox ? m_mailbox->streamError() : QString();
-  if (change == GST_STATE_CHANGE_FAILURE || !error.isEmpty()) {
+  // Still changing when the wait ended: the camera delivered nothing to start on (a stream
+  // nobody links, a camera that stalled); that is a failed start, not a running one.
+  if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC || !error.isEmpty()) {
     gst_element_set_state(m_pGraph, GST_STATE_NULL);
     m_strStartFailure = error.isEmpty() ? (change == GST_STATE_CHANGE_FAILURE
                                                ? "the camera refused to start"

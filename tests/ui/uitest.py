@@ -99,7 +99,10 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
 
     def environment(self, extra_env):
         env = {k: v for k, v in os.environ.items() if k != "KOVRACAM_VIRTUAL_CAMERAS"}
-        env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", **extra_env)
+        # No PipeWire daemon of the user's is ever seen: a test that wants one passes its own.
+        env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.workdir,
+                   PIPEWIRE_REMOTE=os.path.join(self.workdir, "no-pipewire"))
+        env.update(extra_env)
         return env
 
     def native_path(self, path):  # a path as the app spells it
@@ -178,6 +181,82 @@ class Session(contextlib.AbstractContextManager):  # which enters as itself
         if self.proc:  # killing one that ended already is harmless
             self.proc.kill()
             self.proc.wait()
+
+
+class PipeWire(contextlib.AbstractContextManager):
+    """A PipeWire daemon and WirePlumber on a session bus of their own, in a scratch runtime
+    directory; cameras are gst-launch-1.0 pipelines offering a node of role Camera."""
+
+    def __init__(self, spa_cameras=()):
+        """`spa_cameras`: (name, description) of PipeWire's test sources the daemon makes."""
+        self.runtime, self.daemon, self.cameras = tempfile.mkdtemp(prefix="kovracam-pw-"), None, {}
+        folder = os.path.join(self.runtime, "config", "pipewire", "pipewire.conf.d")
+        os.makedirs(folder)
+        nodes = "".join('{ factory = spa-node-factory args = { factory.name = videotestsrc '
+                        'node.name = "%s" node.description = "%s" media.class = Video/Source '
+                        'media.role = Camera } }\n' % camera for camera in spa_cameras)
+        pathlib.Path(folder, "cameras.conf").write_text(
+            "context.spa-libs = { videotestsrc = videotestsrc/libspa-videotestsrc }\n"
+            "context.objects = [\n%s]\n" % nodes)
+        self.start()
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("PIPEWIRE_REMOTE", "DISPLAY")}
+        env.update(XDG_RUNTIME_DIR=self.runtime, PIPEWIRE_REMOTE="pipewire-0")
+        return env
+
+    def spawn(self, command, **extra):  # in a process group of its own, ended as a whole
+        return subprocess.Popen(command, env=dict(self.env(), **extra), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def start(self):
+        self.daemon = self.spawn(["dbus-run-session", "--", "sh", "-c",
+                                  "pipewire & sleep 0.3; exec wireplumber"],
+                                 XDG_CONFIG_HOME=os.path.join(self.runtime, "config"))
+        # Up once WirePlumber has made its own link-holding objects (metadata "default").
+        wait_until(lambda: "default" in self.run("pw-cli", "ls", "Metadata"), 15,
+                   "no PipeWire daemon and WirePlumber came up")
+
+    def run(self, *command):  # "" when the daemon does not answer within 5 s
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            return subprocess.run(command, env=self.env(), capture_output=True, text=True,
+                                  timeout=5).stdout
+        return ""
+
+    def add_camera(self, name, description, caps, pattern="smpte", extra=""):
+        """A camera node `name` of `caps` (format, size, rate); returns once the daemon lists it."""
+        props = 'props,media.class=Video/Source,media.role=Camera,node.name=%s,' \
+                'node.description="%s"%s' % (name, description.replace('"', '\\"'), extra)
+        # gst-launch-1.0 reads the value once more: the whole in quotes, its own escaped.
+        props = '"%s"' % props.replace('\\', '\\\\').replace('"', '\\"')
+        self.cameras[name] = self.spawn([
+            "gst-launch-1.0", "-q", "videotestsrc", "is-live=true", "pattern=" + pattern, "!",
+            "video/x-raw," + caps, "!", "pipewiresink", "mode=provide",
+            "stream-properties=%s" % props])
+        wait_until(lambda: ('node.name = "%s"' % name) in self.run("pw-cli", "ls", "Node"), 10,
+                   "the daemon does not list camera %s" % name)
+
+    def remove_camera(self, name):
+        self.end(self.cameras.pop(name))
+
+    @staticmethod
+    def end(proc):
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
+                os.killpg(proc.pid, sig)
+                return proc.wait(5)
+
+    def stop(self):
+        for proc in filter(None, [*self.cameras.values(), self.daemon]):
+            self.end(proc)
+        self.cameras, self.daemon = {}, None
+        # Its group's leader gone, the daemon itself may still be letting go of its socket.
+        socket = os.path.join(self.runtime, "pipewire-0")
+        wait_until(lambda: not os.path.exists(socket), 10, "the PipeWire daemon did not end")
+
+    def __exit__(self, *failure):
+        self.stop()
+        shutil.rmtree(self.runtime, ignore_errors=True)
 
 
 class WinePrefix(contextlib.AbstractContextManager):

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <iostream>
 
+#include "capture/linux/device_enumerator.h"
 #include "lang/ui_text_table.h"
 #include "res/command_ids.h"
 #include "res/linux/resources.h"
@@ -70,7 +71,9 @@ void CChildView::LoadDeviceChoice() {
   m_nCurDevice = ID_DEVICE_FIRST;
   const auto stored = readDeviceChoice(m_strCurDir.toStdString(), std::cerr);
   if (!stored) return;
-  if (const auto index = findDeviceChoice(m_devices, *stored)) {
+  auto index = findDeviceChoice(m_devices, *stored);
+  if (!index) index = findFormerDeviceChoice(m_io, m_devices, *stored);
+  if (index) {
     m_nCurDevice = ID_DEVICE_FIRST + static_cast<std::uint32_t>(*index);
   }
 }
