@@ -1,5 +1,6 @@
-# The 32-bit Windows build: the engine (capture/win), the shell (app/win, view/win, lang/win) and
-# the resources (res/win), linked into one statically linked GUI program, kovracam.exe.
+# The 32-bit Windows build: the engine (capture/win), the shell (app/win, view/win, lang/win) on
+# the window framework (framework/win), the platform helpers (base/win) and the resources
+# (res/win), linked into one statically linked GUI program, kovracam.exe.
 enable_language(RC)
 # The conversion tables must come out bit-identical to the Linux build's: plain double arithmetic
 # in SSE registers (not x87's wider ones; every CPU Windows runs on today has SSE2) and no fused
@@ -45,13 +46,12 @@ set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
 add_subdirectory(capture/win)
 
 # The platform-neutral code the shell uses.
-# (lang/utf16.cpp, lang/win/regular_file.cpp and wide_text.cpp come with the engine's library.)
+# (lang/utf16.cpp and base/win/ come with the engine's library.)
 set(SHELL_SHARED_SOURCES app/menu_rules.cpp lang/ui_text_table.cpp lang/string_table.cpp
   view/device_choice_bytes.cpp view/snapshot_file.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
-file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS app/win/*.cpp view/win/*.cpp lang/win/*.cpp)
-file(GLOB SHELL_HEADERS CONFIGURE_DEPENDS app/win/*.h view/win/*.h lang/win/*.h)
-# The file reader and the text conversions come with the engine's library, which uses them.
-list(FILTER SHELL_SOURCES EXCLUDE REGEX "/lang/win/(regular_file|wide_text)\\.cpp$")
+file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS framework/win/*.cpp app/win/*.cpp view/win/*.cpp
+  lang/win/*.cpp)
+file(GLOB SHELL_HEADERS CONFIGURE_DEPENDS framework/win/*.h app/win/*.h view/win/*.h lang/win/*.h)
 add_executable(kovracam WIN32 ${SHELL_SOURCES} ${SHELL_HEADERS} ${SHELL_SHARED_SOURCES}
   res/win/kovracam.rc)
 add_custom_target(kovracam_generated_resources DEPENDS ${GENERATED_RESOURCES})

@@ -1,4 +1,4 @@
-#include "lang/linux/regular_file.h"
+#include "base/linux/regular_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

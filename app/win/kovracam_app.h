@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "app/win/win_app.h"
+#include "framework/win/win_app.h"
 
 namespace kovracam {
 

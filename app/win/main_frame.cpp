@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "app/frame_geometry.h"
+#include "base/win/wide_text.h"
 #include "lang/win/ui_text_loading.h"
-#include "lang/win/wide_text.h"
 #include "res/command_ids.h"
 #include "res/win/resource_ids.h"
 

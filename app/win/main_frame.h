@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/win/frame_wnd.h"
-#include "app/win/handles.h"
-#include "app/win/status_bar.h"
+#include "base/win/gdi_handles.h"
 #include "capture/status.h"
+#include "framework/win/frame_wnd.h"
+#include "framework/win/status_bar.h"
 #include "lang/ui_text_table.h"
 #include "view/win/child_view.h"
 

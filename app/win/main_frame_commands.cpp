@@ -2,7 +2,7 @@
 
 #include "app/menu_rules.h"
 #include "app/win/main_frame.h"
-#include "app/win/win_app.h"
+#include "framework/win/win_app.h"
 #include "res/command_ids.h"
 
 namespace kovracam {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "lang/linux/file_descriptor.h"
+#include "base/linux/file_descriptor.h"
 
 namespace kovracam {
 namespace {

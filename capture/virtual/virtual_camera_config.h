@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_read.h"
 #include "capture/device/capture_format.h"
 #include "capture/virtual/virtual_camera_platform.h"
-#include "lang/file_read.h"
 
 namespace kovracam {
 

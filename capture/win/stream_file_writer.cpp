@@ -6,10 +6,10 @@
 #include <new>
 #include <string>
 
+#include "base/win/win_handle.h"
 #include "capture/win/com_ptr.h"
+#include "capture/win/filter_base/com_enumerators.h"
 #include "capture/win/media_type.h"
-#include "capture/win/virtual/virtual_filter_parts.h"
-#include "lang/win/win_handle.h"
 
 namespace kovracam {
 namespace {

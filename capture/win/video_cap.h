@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "base/win/win_handle.h"
 #include "capture/device/capture_format.h"
 #include "capture/device/device_record.h"
 #include "capture/frame_timing.h"
@@ -27,7 +28,6 @@
 #include "capture/win/dshow_missing.h"
 #include "capture/win/frame_window.h"
 #include "capture/win/media_type.h"
-#include "lang/win/win_handle.h"
 
 namespace kovracam {
 

@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
+#include "base/win/regular_file.h"
+#include "base/win/wide_text.h"
 #include "capture/win/virtual/win_camera_platform.h"
-#include "lang/win/regular_file.h"
-#include "lang/win/wide_text.h"
 
 namespace kovracam {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lang/linux/file_descriptor.h"
+#include "base/linux/file_descriptor.h"
 #include "lang/module_name.h"
 
 namespace kovracam {

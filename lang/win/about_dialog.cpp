@@ -1,7 +1,7 @@
 #include "lang/win/about_dialog.h"
 
+#include "base/win/wide_text.h"
 #include "lang/ui_text_table.h"
-#include "lang/win/wide_text.h"
 #include "res/win/resource_ids.h"
 
 namespace kovracam {

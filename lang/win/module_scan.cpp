@@ -1,7 +1,7 @@
 #include "lang/win/module_scan.h"
 
-#include "lang/win/wide_text.h"
-#include "lang/win/win_handle.h"
+#include "base/win/wide_text.h"
+#include "base/win/win_handle.h"
 
 namespace kovracam {
 namespace {

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "lang/linux/regular_file.h"
+#include "base/linux/regular_file.h"
 #include "tools/v4l2sim/frame_painter.h"
 #include "tools/v4l2sim/real_libc.h"
 

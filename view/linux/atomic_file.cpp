@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "lang/linux/file_descriptor.h"
+#include "base/linux/file_descriptor.h"
 
 namespace kovracam {
 namespace {

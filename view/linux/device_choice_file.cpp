@@ -4,7 +4,7 @@
 #include <ostream>
 #include <vector>
 
-#include "lang/linux/regular_file.h"
+#include "base/linux/regular_file.h"
 #include "view/linux/atomic_file.h"
 
 namespace kovracam {

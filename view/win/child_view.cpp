@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/win/wide_text.h"
 #include "lang/ui_text_table.h"
-#include "lang/win/wide_text.h"
 #include "res/command_ids.h"
 #include "res/win/resource_ids.h"
 #include "view/device_choice_bytes.h"

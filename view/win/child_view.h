@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/win/handles.h"
-#include "app/win/wnd.h"
+#include "base/win/gdi_handles.h"
 #include "capture/device/device_record.h"
 #include "capture/status.h"
 #include "capture/win/video_cap.h"
+#include "framework/win/wnd.h"
 
 namespace kovracam {
 

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <vector>
 
-#include "lang/win/regular_file.h"
-#include "lang/win/wide_text.h"
-#include "lang/win/win_handle.h"
+#include "base/win/regular_file.h"
+#include "base/win/wide_text.h"
+#include "base/win/win_handle.h"
 #include "view/device_choice_bytes.h"
 
 namespace kovracam {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lang/win/win_handle.h"
+#include "base/win/win_handle.h"
 
 namespace kovracam {
 namespace {

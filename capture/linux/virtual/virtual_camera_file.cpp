@@ -4,8 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "base/linux/regular_file.h"
 #include "capture/linux/virtual/gst_camera_platform.h"
-#include "lang/linux/regular_file.h"
 
 namespace kovracam {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/win/wide_text.h"
 #include "capture/win/media_type.h"
 #include "capture/win/virtual/property_page.h"
 #include "capture/win/virtual/virtual_camera_pages.h"
-#include "lang/win/wide_text.h"
 
 namespace kovracam {
 namespace {

@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "base/win/win_handle.h"
 #include "capture/pixel/picture_balance.h"
 #include "capture/win/com_ptr.h"
+#include "capture/win/filter_base/com_enumerators.h"
 #include "capture/win/media_type.h"
 #include "capture/win/virtual/camera_controls.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
-#include "lang/win/win_handle.h"
 
 namespace kovracam {
 
@@ -235,9 +236,5 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
   VirtualFilterControls m_controls;
   VirtualOutputPin m_pin;
 };
-
-// Enumerators handed out by the filter and the pin.
-HRESULT createPinEnumerator(IPin* pin, IEnumPins** pins);
-HRESULT createMediaTypeEnumerator(std::vector<CaptureFormat> formats, IEnumMediaTypes** types);
 
 }  // namespace kovracam

@@ -1,4 +1,4 @@
-#include "app/win/wnd.h"
+#include "framework/win/wnd.h"
 
 namespace kovracam {
 

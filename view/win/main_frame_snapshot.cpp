@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/win/handles.h"
 #include "app/win/main_frame.h"
+#include "base/win/gdi_handles.h"
+#include "base/win/wide_text.h"
 #include "capture/pixel/pixel_conversion.h"
-#include "lang/win/wide_text.h"
 #include "view/snapshot_file.h"
 #include "view/win/save_dialog.h"
 #include "view/win/snapshot_writer.h"

@@ -1,6 +1,6 @@
-#include "app/win/win_app.h"
+#include "framework/win/win_app.h"
 
-#include "app/win/frame_wnd.h"
+#include "framework/win/frame_wnd.h"
 
 namespace kovracam {
 namespace {

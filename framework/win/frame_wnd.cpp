@@ -1,4 +1,4 @@
-#include "app/win/frame_wnd.h"
+#include "framework/win/frame_wnd.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "lang/win/wide_text.h"
+#include "base/win/wide_text.h"
 
 #include "lang/utf16.h"
 

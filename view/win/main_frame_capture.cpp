@@ -2,8 +2,8 @@
 // camera or a recording stops on its own.
 
 #include "app/win/main_frame.h"
+#include "base/win/wide_text.h"
 #include "capture/win/status_text.h"
-#include "lang/win/wide_text.h"
 #include "res/command_ids.h"
 #include "view/win/save_dialog.h"
 
@@ -32,8 +32,8 @@ void CMainFrame::OnCaptureStart() {
     // The preview that ran before is gone; Preview off and on starts it again. An unsupported
     // format has had the engine's own box.
     if (status != kUnsupportedSubtype) {
-      showFailureBox(L"Can't record to " + quoted(choice->path) + L": " +
-                         describeStatus(status) + L".");
+      showFailureBox(L"Can't record to " + quoted(choice->path) + L": " + describeStatus(status) +
+                     L".");
     }
     return;
   }

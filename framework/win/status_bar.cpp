@@ -1,4 +1,4 @@
-#include "app/win/status_bar.h"
+#include "framework/win/status_bar.h"
 
 #include <commctrl.h>
 

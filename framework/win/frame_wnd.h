@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/win/wnd.h"
+#include "framework/win/wnd.h"
 
 namespace kovracam {
 

@@ -1,10 +1,10 @@
-#include "lang/win/regular_file.h"
+#include "base/win/regular_file.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
-#include "lang/win/win_handle.h"
+#include "base/win/win_handle.h"
 
 namespace kovracam {
 namespace {

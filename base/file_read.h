@@ -1,6 +1,6 @@
 #pragma once
 // What reading a small file from a place the program does not control gave: each platform's
-// reader (lang/linux/regular_file.h, lang/win/regular_file.h) opens without blocking, reads only
+// reader (base/linux/regular_file.h, base/win/regular_file.h) opens without blocking, reads only
 // a plain file, and never more than a bound.
 
 #include <string>

@@ -1,9 +1,10 @@
-// The pin and media-type enumerators of the virtual camera filter.
+#include "capture/win/filter_base/com_enumerators.h"
 
 #include <new>
 #include <utility>
 
-#include "capture/win/virtual/virtual_filter_parts.h"
+#include "capture/win/com_ptr.h"
+#include "capture/win/media_type.h"
 
 namespace kovracam {
 namespace {

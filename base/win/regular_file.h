@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "lang/file_read.h"
+#include "base/file_read.h"
 
 namespace kovracam {
 
