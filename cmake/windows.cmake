@@ -46,7 +46,7 @@ set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
 add_subdirectory(capture/win)
 
 # The platform-neutral code the shell uses.
-# (lang/utf16.cpp and base/win/ come with the engine's library.)
+# (base/utf16.cpp and base/win/ come with the engine's library.)
 set(SHELL_SHARED_SOURCES app/menu_rules.cpp lang/ui_text_table.cpp lang/string_table.cpp
   view/device_choice_bytes.cpp view/snapshot_file.cpp ${CMAKE_BINARY_DIR}/program_string_blocks.cpp)
 file(GLOB SHELL_SOURCES CONFIGURE_DEPENDS framework/win/*.cpp app/win/*.cpp view/win/*.cpp

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 #include "tests/test_env.h"
 #include "view/linux/atomic_file.h"
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <sstream>
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 #include "tests/fakes/fake_v4l2_io.h"
 #include "tests/test_env.h"
 

@@ -1,6 +1,6 @@
 #include "view/device_choice_bytes.h"
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 
 namespace kovracam {
 

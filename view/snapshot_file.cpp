@@ -1,7 +1,7 @@
 #include "view/snapshot_file.h"
 
+#include "base/utf16.h"
 #include "capture/pixel/pixel_conversion.h"
-#include "lang/utf16.h"
 
 namespace kovracam {
 namespace {

@@ -1,6 +1,6 @@
 #include "base/win/wide_text.h"
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 
 namespace kovracam {
 

@@ -1,6 +1,6 @@
 #include "capture/device/device_record.h"
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 
 namespace kovracam {
 

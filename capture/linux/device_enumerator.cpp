@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf16.h"
 #include "capture/linux/pipewire/pipewire_capture_device.h"
 #include "capture/linux/pipewire/pipewire_source.h"
 #include "capture/linux/v4l2/v4l2_capture_device.h"
 #include "capture/linux/virtual/virtual_camera_file.h"
 #include "capture/linux/virtual/virtual_capture_device.h"
-#include "lang/utf16.h"
 
 namespace kovracam {
 namespace {

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string_view>
 
+#include "base/utf16.h"
 #include "capture/device/device_record.h"
 #include "capture/virtual/config_fields.h"
-#include "lang/utf16.h"
 
 namespace kovracam {
 

@@ -2,11 +2,11 @@
 
 #include <iostream>
 
+#include "base/utf16.h"
 #include "base/win/wide_text.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "capture/win/virtual_camera_file.h"
-#include "lang/utf16.h"
 
 namespace kovracam {
 namespace {

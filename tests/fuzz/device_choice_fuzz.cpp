@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "view/linux/device_choice_file.h"
 

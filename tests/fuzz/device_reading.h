@@ -7,10 +7,10 @@
 #include <functional>
 #include <optional>
 
+#include "base/utf16.h"
 #include "capture/device/device_record.h"
 #include "capture/linux/v4l2/v4l2_capture_device.h"
 #include "capture/linux/v4l2/v4l2_controls.h"
-#include "lang/utf16.h"
 #include "tests/fakes/fake_v4l2_io.h"
 #include "tests/fuzz/fuzz_check.h"
 

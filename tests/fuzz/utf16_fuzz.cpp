@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "lang/utf16.h"
+#include "base/utf16.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace kovracam;

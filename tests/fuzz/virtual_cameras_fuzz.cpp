@@ -7,10 +7,10 @@
 #include <set>
 #include <sstream>
 
+#include "base/utf16.h"
 #include "capture/device/device_record.h"
 #include "capture/linux/virtual/gst_camera_platform.h"
 #include "capture/virtual/virtual_camera_config.h"
-#include "lang/utf16.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace kovracam;

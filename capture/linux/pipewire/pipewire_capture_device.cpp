@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/utf16.h"
 #include "capture/linux/pipewire/pipewire_controls.h"
 #include "capture/linux/pipewire/pipewire_source.h"
 #include "capture/linux/v4l2/v4l2_controls.h"
-#include "lang/utf16.h"
 
 namespace kovracam {
 namespace {

@@ -4,8 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "base/utf16.h"
 #include "capture/linux/virtual/virtual_controls.h"
-#include "lang/utf16.h"
 
 namespace kovracam {
 

@@ -1,4 +1,4 @@
-#include "lang/utf16.h"
+#include "base/utf16.h"
 
 namespace kovracam {
 
