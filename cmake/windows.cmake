@@ -43,6 +43,25 @@ set(GENERATED_RESOURCES ${RES_OUT}/command_ids.rc.h ${RES_OUT}/strings.rc ${RES_
 set_source_files_properties(res/win/kovracam.rc PROPERTIES OBJECT_DEPENDS
   "${GENERATED_RESOURCES};${CMAKE_SOURCE_DIR}/res/banner.bmp;${CMAKE_SOURCE_DIR}/res/win/kovracam.manifest;${CMAKE_SOURCE_DIR}/res/win/about_dialog.rc")
 
+# version_resource(<target> <file name> <description> <VFT_APP or VFT_DLL>): the target's version
+# resource, its file and product version the project's.
+set(VERSION_NUMBERS ${PROJECT_VERSION_MAJOR})
+foreach(part MINOR PATCH TWEAK)
+  if(PROJECT_VERSION_${part} STREQUAL "")
+    string(APPEND VERSION_NUMBERS ",0")
+  else()
+    string(APPEND VERSION_NUMBERS ",${PROJECT_VERSION_${part}}")
+  endif()
+endforeach()
+function(version_resource target file_name description file_type)
+  set(VERSION_NAME ${target})
+  set(VERSION_FILE_NAME ${file_name})
+  set(VERSION_DESCRIPTION ${description})
+  set(VERSION_FILE_TYPE ${file_type})
+  configure_file(${CMAKE_SOURCE_DIR}/res/win/version.rc.in ${RES_OUT}/${target}_version.rc @ONLY)
+  target_sources(${target} PRIVATE ${RES_OUT}/${target}_version.rc)
+endfunction()
+
 add_subdirectory(capture/win)
 
 # The platform-neutral code the shell uses.
@@ -61,6 +80,7 @@ target_include_directories(kovracam PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_D
 target_compile_definitions(kovracam PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601)
 # -static: libstdc++, libgcc and winpthread go into the program; it needs only system DLLs.
+version_resource(kovracam kovracam.exe "KOVRACAM camera app" VFT_APP)
 target_link_options(kovracam PRIVATE -municode -static)
 target_link_libraries(kovracam PRIVATE kovracam_win_capture comctl32 comdlg32 ole32 oleaut32 gdiplus gdi32
   user32 kernel32)

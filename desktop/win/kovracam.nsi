@@ -3,6 +3,7 @@
 ; scripts/package-windows compiles it with makensis, defining
 ;   VERSION      the program's version (1.0)
 ;   FILE_VERSION the same in four numbers (1.0.0.0), for the installer's version resource
+;   COPYRIGHT    the copyright line, as the program's version resource has it
 ;   STAGE        the folder holding kovracam.exe, Language\*.dll and files.nsh
 ;   ICON         the program's icon
 ;   SIZE_KB      the installed size, for Add/Remove Programs
@@ -34,7 +35,8 @@ VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} Setup"
-VIAddVersionKey "LegalCopyright" "KOVRACAM developers"
+VIAddVersionKey "LegalCopyright" "${COPYRIGHT}"
+VIAddVersionKey "CompanyName" "KOVRACAM developers"
 
 Page directory
 Page instfiles

@@ -1,12 +1,22 @@
 """A build's Windows packages under Wine: zip, silent install, start from the entry, uninstall."""
 
-import glob, os, pathlib, re, subprocess, tempfile, zipfile
+import glob, os, pathlib, re, struct, subprocess, tempfile, zipfile
 
 from uitest import Frame, WinePrefix, WineSession, check, run, wait_until
 
 KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KOVRACAM"
 LINK = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\KOVRACAM.lnk"
 CAMERAS = "id=a; name=A; formats=YUY2 320x240@30\nid=b; name=B; formats=YUY2 320x240@30\n"
+
+
+def version_resource(path):
+    """The fixed file version (four numbers) and the texts of a file's version resource."""
+    raw = subprocess.run(["wrestool", "-x", "--raw", "--type=16", str(path)], capture_output=True,
+                         timeout=30).stdout
+    at = raw.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO's signature
+    high, low = struct.unpack_from("<2I", raw, at + 8) if at >= 0 else (0, 0)
+    texts = dict(re.findall(r"(\w+)\0+([^\0]+)\0", raw.decode("utf-16-le", "replace")))
+    return "%d.%d.%d.%d" % (high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF), texts
 
 
 def test_install_start_and_uninstall(args):
@@ -30,6 +40,15 @@ def test_install_start_and_uninstall(args):
         check(re.search(r"/Program Files( \(x86\))?/KOVRACAM$", str(folder)) and link.exists()
               and left() == sorted(files + ["Language"] * (len(files) > 1) + ["uninstall.exe"]),
               "installed in %s: %s; the entry: %s" % (folder, left(), link.exists()))
+        # Every file says which KOVRACAM it is, the version Add/Remove Programs shows.
+        version = key.get("DisplayVersion", "")
+        numbers = ".".join((version.split(".") + ["0"] * 4)[:4])
+        for path in [folder / name for name in files] + [pathlib.Path(setup)]:
+            fixed, texts = version_resource(path)
+            check(fixed == numbers and texts.get("ProductVersion") == version and
+                  texts.get("ProductName") == "KOVRACAM" and texts.get("FileDescription") and
+                  "KOVRACAM" in texts.get("LegalCopyright", ""),
+                  "%s: version %s %s, DisplayVersion %r" % (path.name, fixed, texts, version))
 
         # Opened from its entry, the program runs in its folder and keeps the camera chosen there.
         s.command = lambda: ["wine", "start", LINK]
