@@ -75,6 +75,7 @@ int Simulator::readFrame(OpenFile& file, std::uint8_t* out, std::size_t size, bo
                          std::unique_lock<std::mutex>& lock, ssize_t& got) {
   SimNode& node = *file.node;
   if (!(node.config.device.deviceCaps & V4L2_CAP_READWRITE)) return EINVAL;
+  if (!out && size > 0) return EFAULT;  // the kernel fails to copy the frame out
   if (node.reader != &file) {
     if (const int error = startReading(file)) return error;
   }
@@ -95,7 +96,7 @@ int Simulator::readFrame(OpenFile& file, std::uint8_t* out, std::size_t size, bo
   v4l2_buffer buffer = captureBuffer(*node.readBuffer);
   node.queue.querybuf(buffer);
   const std::size_t count = std::min<std::size_t>(size, buffer.bytesused - node.readOffset);
-  std::memcpy(out, node.queue.data(buffer.index) + node.readOffset, count);
+  if (count > 0) std::memcpy(out, node.queue.data(buffer.index) + node.readOffset, count);
   node.readOffset += static_cast<std::uint32_t>(count);
   if (node.readOffset >= buffer.bytesused) {
     node.readBuffer.reset();
