@@ -30,6 +30,10 @@ inline constexpr Status kDeviceUnavailable = static_cast<Status>(0x800700AAu);
 // An operation that needs a graph or a bound device was called without one.
 inline constexpr Status kNotBound = static_cast<Status>(0x80040209u);
 
+// StartFileCapture: the camera's capture format states no frame duration, which the AVI file
+// needs; nothing was built for the recording. (Customer bit set: no system code means this.)
+inline constexpr Status kNoFrameDuration = static_cast<Status>(0xA0040001u);
+
 inline constexpr bool succeeded(Status s) { return s >= 0; }
 
 }  // namespace kovracam

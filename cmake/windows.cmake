@@ -107,6 +107,14 @@ if(KOVRACAM_TESTS)
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR}
     --reference $<TARGET_FILE:kovracam_reference_window>)
   set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 600 LABELS ui)
+  # A V4L2 camera through Wine's own capture filter: the 32-bit simulator preloaded into Wine.
+  include(tools/v4l2sim/i386.cmake)
+  if(TARGET kovracam_v4l2sim_i386)
+    add_test(NAME ui.test_windows_system_camera COMMAND python3
+      ${CMAKE_SOURCE_DIR}/tests/ui/test_windows_system_camera.py --app $<TARGET_FILE:kovracam>
+      --source ${CMAKE_SOURCE_DIR} --reference $<TARGET_FILE:kovracam_reference_window>)
+    set_tests_properties(ui.test_windows_system_camera PROPERTIES TIMEOUT 300 LABELS ui)
+  endif()
   # This build packaged (scripts/package-windows), installed, started and uninstalled under Wine.
   add_test(NAME ui.test_win_install COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_win_install.py
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR})

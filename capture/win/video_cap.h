@@ -57,6 +57,9 @@ class CVideoCap : public ISampleGrabberCB {
   Status PlaceVideoWindow(HWND owner, int width, int height);
   // Preview as RenderPreview, and the capture stream into an AVI file at `path`; runs the graph.
   Status StartFileCapture(const std::wstring& path, HWND owner, int width, int height);
+  // kNoFrameDuration when the camera's capture format states no frame duration, which an AVI
+  // recording needs (StartFileCapture would refuse); kOk otherwise, and without a graph.
+  Status CheckRecordable() const;
   Status Run();
   Status Stop();
   void TearDown();

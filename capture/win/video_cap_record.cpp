@@ -33,6 +33,43 @@ HRESULT addFileWriter(IGraphBuilder* graph, const std::wstring& path, ComPtr<IBa
   return hr;
 }
 
+// The pin whose stream the recording takes: the camera's capture pin, else its one output.
+ComPtr<IPin> captureOutput(IBaseFilter* source) {
+  ComPtr<IPin> capture = pinOfCategory(source, PIN_CATEGORY_CAPTURE);
+  if (capture) return capture;
+  ComPtr<IEnumPins> pins;
+  if (FAILED(source->EnumPins(pins.put()))) return {};
+  for (ComPtr<IPin> pin; pins->Next(1, pin.put(), nullptr) == S_OK;) {
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) return pin;
+  }
+  return {};
+}
+
+// The AVI multiplexer takes the stream's frame duration for the file's timing and divides by it
+// in whole microseconds (Wine's then traps on zero and takes the whole program down). A video
+// format that states none cannot be recorded; one of another kind is the multiplexer's to judge.
+bool statesFrameDuration(IPin* capture) {
+  AM_MEDIA_TYPE type{};
+  if (!capture || capture->ConnectionMediaType(&type) != S_OK) {
+    ComPtr<IAMStreamConfig> config;
+    AM_MEDIA_TYPE* current = nullptr;
+    if (!capture || FAILED(capture->QueryInterface(IID_IAMStreamConfig, config.putVoid())) ||
+        FAILED(config->GetFormat(&current)) || !current) {
+      return true;
+    }
+    type = *current;
+    CoTaskMemFree(current);
+  }
+  bool states = true;
+  if (type.formattype == FORMAT_VideoInfo && type.pbFormat &&
+      type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+    states = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame >= 10;
+  }
+  freeMediaTypeContents(type);
+  return states;
+}
+
 }  // namespace
 
 Status CVideoCap::StartFileCapture(const std::wstring& path, HWND owner, int width, int height) {
@@ -41,6 +78,8 @@ Status CVideoCap::StartFileCapture(const std::wstring& path, HWND owner, int wid
   if (status != kOk) return status;
   status = PlaceVideoWindow(owner, width, height);
   if (status != kOk) return status;
+  // Refused before the multiplexer and the file exist: no file is left behind.
+  if (const Status recordable = CheckRecordable(); recordable != kOk) return recordable;
   ComPtr<IBaseFilter> mux;
   ComPtr<IFileSinkFilter> sink;
   HRESULT hr =
@@ -59,6 +98,11 @@ Status CVideoCap::StartFileCapture(const std::wstring& path, HWND owner, int wid
     return run;
   }
   return hr;
+}
+
+Status CVideoCap::CheckRecordable() const {
+  if (!m_pSource) return kOk;
+  return statesFrameDuration(captureOutput(m_pSource.get()).get()) ? kOk : kNoFrameDuration;
 }
 
 // What SetOutputFileName builds: the AVI multiplexer connected to a file writer for `path`.

@@ -12,7 +12,7 @@ CAMERA = ("node=0; name=KOVRA Sim Camera; bus=usb-0000:00:14.0-1; "
           "formats=YUY2 640x480@30/15 320x240@30, RGB24 160x120-640x480/16x8@30/15; "
           "controls=brightness int -64..64 =0, contrast int 0..95 =32, "
           "auto_exposure menu 1..3 =3 {1:Manual Mode|3:Aperture Priority Mode}; "
-          "powerline=50; pattern=ball\n")
+          "powerline=50; pattern=ball; read=yes\n")
 PREVIEW = ("node=0; name=KOVRA Sim Camera; id=usb-KOVRA_Sim_Camera_SIM0001-video-index0; "
            "formats=YUY2 640x480@30 320x240@15; controls=brightness int -64..64/4 =0; "
            "powerline=50; pattern=blue")
@@ -62,6 +62,13 @@ def test_compliance_listings_and_gstreamer(args):
         took = time.time() - started
         check(gst.returncode == 0 and "Got EOS" in gst.stdout, gst.stdout + gst.stderr)
         check(2.5 < took < 10, "90 frames at 30 fps took %.1f s" % took)
+        started = time.time()  # read() I/O: one whole frame a read, at the camera's pace
+        gst = run("gst-launch-1.0", "v4l2src", "device=/dev/video0", "io-mode=rw",
+                  "num-buffers=60", "!", "video/x-raw,format=BGR,width=320,height=240", "!",
+                  "fakesink")
+        took = time.time() - started
+        check(gst.returncode == 0 and "Got EOS" in gst.stdout, gst.stdout + gst.stderr)
+        check(1.6 < took < 8, "60 frames read at 30 fps took %.1f s" % took)
 
 
 def device_menu_ink(frame):

@@ -48,6 +48,9 @@ class BufferQueue {
   // Drops the buffers and the owner, as closing the owning file does.
   void release();
 
+  // A buffer's painted bytes, for read().
+  const std::uint8_t* data(std::uint32_t index) const { return buffers_.at(index).data; }
+
   // The buffer the frame source fills next; nullptr when none is queued.
   SimBuffer* nextQueued();
   // Moves that buffer to the done list.

@@ -390,6 +390,8 @@ int answer(Device& device, unsigned long request, void* arg) {
       capture = {};
       capture.capability = V4L2_CAP_TIMEPERFRAME;
       capture.timeperframe = device.interval;
+      // The buffers videobuf2's read() emulation takes.
+      if (device.deviceCaps & V4L2_CAP_READWRITE) capture.readbuffers = 3;
       return 0;
     }
     case VIDIOC_QUERY_EXT_CTRL:

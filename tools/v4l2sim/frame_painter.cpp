@@ -61,7 +61,8 @@ void paintFrame(const std::string& pattern, std::uint64_t index, const FrameLayo
     std::uint8_t* row = out + std::size_t{y} * l.width * pixelBytes;
     if ((std::size_t{y} + 1) * l.width * pixelBytes > size) return;
     for (std::uint32_t x = 0; x < l.width; ++x) {
-      Rgb c = pattern == "smpte"  ? bar(x, l.width)
+      // The bars over the top three quarters, black below: which way up is plain to see.
+      Rgb c = pattern == "smpte"  ? (y < l.height * 3 / 4 ? bar(x, l.width) : Rgb{0, 0, 0})
               : pattern == "ball" ? (inBall(x, y, index, l) ? Rgb{255, 255, 255} : Rgb{0, 0, 0})
                                   : fill;
       c = {clamp8(c.r + lift), clamp8(c.g + lift), clamp8(c.b + lift)};

@@ -283,6 +283,7 @@ int open(const char* path, int flags, ...) {
   return openPath(path, flags, mode);
 }
 
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // open is open64 there
 int open64(const char* path, int flags, ...) {
   va_list args;
   va_start(args, flags);
@@ -290,6 +291,7 @@ int open64(const char* path, int flags, ...) {
   va_end(args);
   return openPath(path, flags, mode);
 }
+#endif
 
 int __open_2(const char* path, int flags) { return openPath(path, flags, 0); }
 int __open64_2(const char* path, int flags) { return openPath(path, flags, 0); }
@@ -302,6 +304,7 @@ int openat(int dirFd, const char* path, int flags, ...) {
   return openPathAt(dirFd, path, flags, mode);
 }
 
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // openat is openat64 there
 int openat64(int dirFd, const char* path, int flags, ...) {
   va_list args;
   va_start(args, flags);
@@ -309,6 +312,7 @@ int openat64(int dirFd, const char* path, int flags, ...) {
   va_end(args);
   return openPathAt(dirFd, path, flags, mode);
 }
+#endif
 
 int __openat_2(int dirFd, const char* path, int flags) { return openPathAt(dirFd, path, flags, 0); }
 int __openat64_2(int dirFd, const char* path, int flags) {
@@ -351,6 +355,7 @@ int fcntl(int fd, int command, ...) {
   return result;
 }
 
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // fcntl is the 64-bit one there
 int fcntl64(int fd, int command, ...) {
   va_list args;
   va_start(args, command);
@@ -358,6 +363,7 @@ int fcntl64(int fd, int command, ...) {
   va_end(args);
   return fcntl(fd, command, argument);
 }
+#endif
 
 int ioctl(int fd, unsigned long request, ...) {
   va_list args;
@@ -371,9 +377,8 @@ int ioctl(int fd, unsigned long request, ...) {
 }
 
 ssize_t read(int fd, void* buffer, size_t size) {
-  if (mayBeOurs(fd)) {  // like uvcvideo: streaming only
-    errno = EINVAL;
-    return -1;
+  if (mayBeOurs(fd)) {
+    if (const auto got = simulator()->read(fd, buffer, size)) return *got;
   }
   return real::read()(fd, buffer, size);
 }
@@ -399,9 +404,11 @@ void* mmap(void* address, size_t length, int prot, int flags, int fd, off_t offs
   return real::mmap()(address, length, prot, flags, fd, offset);
 }
 
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // mmap is mmap64 there
 void* mmap64(void* address, size_t length, int prot, int flags, int fd, off_t offset) {
   return mmap(address, length, prot, flags, fd, offset);
 }
+#endif
 
 int munmap(void* address, size_t length) {
   const int result = real::munmap()(address, length);
@@ -439,8 +446,14 @@ int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* ma
 #pragma GCC diagnostic pop
 #endif
 
-int __ppoll_chk(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask,
-                size_t /*size*/) {
+// The fortified ppoll of the 64-bit-time interface has a name of its own.
+#ifdef KOVRACAM_PLAIN_NAMES_ARE_64
+#define KOVRACAM_PPOLL_CHK __ppoll64_chk
+#else
+#define KOVRACAM_PPOLL_CHK __ppoll_chk
+#endif
+int KOVRACAM_PPOLL_CHK(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask,
+                       size_t /*size*/) {
   return ppoll(fds, count, timeout, mask);
 }
 
@@ -466,15 +479,17 @@ int pselect(int count, fd_set* readable, fd_set* writable, fd_set* failed, const
 }
 
 int stat(const char* path, struct stat* out) { return statPath(path, out, true); }
+int lstat(const char* path, struct stat* out) { return statPath(path, out, false); }
+int fstat(int fd, struct stat* out) { return statFd(fd, out); }
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // the plain names are these there
 int stat64(const char* path, struct stat64* out) {
   return statPath(path, reinterpret_cast<struct stat*>(out), true);
 }
-int lstat(const char* path, struct stat* out) { return statPath(path, out, false); }
 int lstat64(const char* path, struct stat64* out) {
   return statPath(path, reinterpret_cast<struct stat*>(out), false);
 }
-int fstat(int fd, struct stat* out) { return statFd(fd, out); }
 int fstat64(int fd, struct stat64* out) { return statFd(fd, reinterpret_cast<struct stat*>(out)); }
+#endif
 
 int fstatat(int dirFd, const char* path, struct stat* out, int flags) {
   if ((flags & AT_EMPTY_PATH) && isEmpty(path)) return statFd(dirFd, out);
@@ -483,9 +498,11 @@ int fstatat(int dirFd, const char* path, struct stat* out, int flags) {
   }
   return real::fstatat()(dirFd, path, out, flags);
 }
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // fstatat is this there
 int fstatat64(int dirFd, const char* path, struct stat64* out, int flags) {
   return fstatat(dirFd, path, reinterpret_cast<struct stat*>(out), flags);
 }
+#endif
 
 int statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* out) {
   struct stat st {};
@@ -564,10 +581,12 @@ FILE* fopen(const char* path, const char* mode) {
   if (Simulator* sim = simulator()) {
     if (const auto fd = sysfsFile(*sim, path)) return *fd < 0 ? nullptr : fdopen(*fd, "r");
   }
-  static auto* const next = reinterpret_cast<decltype(&::fopen)>(dlsym(RTLD_NEXT, "fopen"));
+  static auto* const next = reinterpret_cast<decltype(&::fopen)>(
+      dlsym(RTLD_NEXT, KOVRACAM_LIBC_SYMBOL("fopen", "fopen64")));
   return next(path, mode);
 }
 
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // fopen is fopen64 there
 FILE* fopen64(const char* path, const char* mode) {
   if (Simulator* sim = simulator()) {
     if (const auto fd = sysfsFile(*sim, path)) return *fd < 0 ? nullptr : fdopen(*fd, "r");
@@ -575,6 +594,7 @@ FILE* fopen64(const char* path, const char* mode) {
   static auto* const next = reinterpret_cast<decltype(&::fopen)>(dlsym(RTLD_NEXT, "fopen64"));
   return next(path, mode);
 }
+#endif
 
 DIR* opendir(const char* path) {
   Simulator* sim = simulator();
@@ -599,7 +619,9 @@ DIR* fdopendir(int fd) {
 }
 
 dirent* readdir(DIR* dir) { return nextEntry<dirent>(dir, real::readdir()); }
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // readdir is readdir64 there
 dirent64* readdir64(DIR* dir) { return nextEntry<dirent64>(dir, real::readdir64()); }
+#endif
 
 void rewinddir(DIR* dir) {
   {
@@ -624,9 +646,11 @@ int scandir(const char* path, dirent*** names, int (*filter)(const dirent*),
   return scan(path, names, filter, compare);
 }
 
+#ifndef KOVRACAM_PLAIN_NAMES_ARE_64  // scandir is scandir64 there
 int scandir64(const char* path, dirent64*** names, int (*filter)(const dirent64*),
               int (*compare)(const dirent64**, const dirent64**)) {
   return scan(path, names, filter, compare);
 }
+#endif
 
 }  // extern "C"

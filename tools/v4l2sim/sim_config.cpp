@@ -349,6 +349,13 @@ NodeConfig node(const ConfigFields& fields) {
       config.faults.shortEvery = number<unsigned>(value, "short-frame interval");
     } else if (key == "refuse") {
       for (const auto item : split(value, ',')) refused.push_back(item);
+    } else if (key == "read") {
+      if (value != "yes" && value != "no")
+        throw Fault("bad read " + quoted(value) + " (yes or no)");
+      if (value == "yes") {
+        device.capabilities |= V4L2_CAP_READWRITE;
+        device.deviceCaps |= V4L2_CAP_READWRITE;
+      }
     } else if (key == "busy") {
       if (value != "open" && value != "stream") {
         throw Fault("bad busy " + quoted(value) + " (expected open or stream)");

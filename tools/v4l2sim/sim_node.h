@@ -40,6 +40,11 @@ struct SimNode {
   Clock::time_point streamStart;
   std::uint64_t frameIndex = 0;
   std::uint32_t sequence = 0;
+  // read() I/O, as videobuf2 emulates it on the buffer queue: the file reading, and the frame
+  // it has begun (the rest of a frame a short read left behind is the next read's).
+  OpenFile* reader = nullptr;
+  std::optional<std::uint32_t> readBuffer;
+  std::uint32_t readOffset = 0;
 };
 
 }  // namespace kovracam::v4l2sim

@@ -210,6 +210,10 @@ void Simulator::forget(int fd) {
   if (file.use_count() > 1) return;  // another descriptor still holds the file
   SimNode& node = *file->node;
   std::erase(node.files, file.get());
+  if (node.reader == file.get()) {
+    node.reader = nullptr;
+    node.readBuffer.reset();
+  }
   if (node.queue.owner() == file.get()) {
     node.queue.release();
     ++node.streamGeneration;
@@ -321,6 +325,8 @@ int Simulator::streamingIoctl(OpenFile& file, unsigned long request, void* arg,
   SimNode& node = *file.node;
   BufferQueue& queue = node.queue;
   const Device& device = node.config.device;
+  // While a file reads, the buffers are read()'s own.
+  if (node.reader && request != VIDIOC_QUERYBUF) return EBUSY;
   const bool busy = queue.busyFor(&file);
   switch (request) {
     case VIDIOC_REQBUFS: {
@@ -448,6 +454,12 @@ std::optional<short> Simulator::pollEvents(int fd, short events) {
   if (file->node->gone) {
     bits = POLLERR | POLLHUP;
   } else if (events & (POLLIN | POLLRDNORM)) {
+    // A poll for input on a camera that reads starts reading, as videobuf2 does.
+    SimNode& node = *file->node;
+    if ((node.config.device.deviceCaps & V4L2_CAP_READWRITE) && !node.reader &&
+        !node.queue.allocated() && startReading(*file) == 0) {
+      refreshAll(node);
+    }
     bits |= vbPoll(*file);
   }
   return static_cast<short>(bits & (events | POLLERR | POLLHUP));

@@ -36,6 +36,10 @@ class Simulator {
   void forget(int fd);
   void duplicated(int from, int to);
   std::optional<int> ioctl(int fd, unsigned long request, void* arg);
+  // read() as drivers with V4L2_CAP_READWRITE serve it: the first read (or a poll for input)
+  // starts streaming into buffers of the simulator's own; each read then takes a frame, waiting
+  // for it unless the descriptor is non-blocking.
+  std::optional<ssize_t> read(int fd, void* buffer, std::size_t size);
   std::optional<void*> mmap(void* address, std::size_t length, int prot, int flags, int fd,
                             off_t offset);
   void unmapped(void* address);
@@ -66,6 +70,9 @@ class Simulator {
   int streamingIoctl(OpenFile& file, unsigned long request, void* arg,
                      std::unique_lock<std::mutex>& lock);
   void startFrames(SimNode& node);
+  int startReading(OpenFile& file);
+  int readFrame(OpenFile& file, std::uint8_t* out, std::size_t size, bool nonBlocking,
+                std::unique_lock<std::mutex>& lock, ssize_t& got);
   void produceFrames(SimNode* node, unsigned generation);
   void refresh(OpenFile& file);
   void refreshAll(SimNode& node);

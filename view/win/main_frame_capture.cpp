@@ -15,6 +15,10 @@ constexpr UINT kStreamFailedMessage = WM_APP + 0x2C1;
 
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
+constexpr const wchar_t* kNotRecordable =
+    L"Can't record from this camera: its pictures come without a frame duration, which the AVI "
+    L"file needs. The preview goes on.";
+
 }  // namespace
 
 void CMainFrame::showFailureBox(const std::wstring& text) {
@@ -23,11 +27,21 @@ void CMainFrame::showFailureBox(const std::wstring& text) {
 }
 
 void CMainFrame::OnCaptureStart() {
+  // Told before a file is asked for; the running preview is left alone.
+  if (m_wndView.m_videoCap.CheckRecordable() == kNoFrameDuration) {
+    showFailureBox(kNotRecordable);
+    return;
+  }
   const auto choice = askSavePath(m_hWnd, kRecordingExtension, kRecordingFilter);
   if (!choice) return;
   int width = 0;
   int heightWithBanner = 0;
   const Status status = m_wndView.StartRecording(choice->path, &width, &heightWithBanner);
+  if (status == kNoFrameDuration) {  // a format changed since: nothing recorded, no file made
+    showFailureBox(kNotRecordable);
+    OnCaptureStop();
+    return;
+  }
   if (status != kOk) {
     // The preview that ran before is gone; Preview off and on starts it again. An unsupported
     // format has had the engine's own box.
