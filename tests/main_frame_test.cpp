@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QStatusTipEvent>
 #include <QTimer>
+#include <chrono>
 
 #include "app/linux/kovracam_app.h"
 #include "app/linux/menu_resource.h"
@@ -121,16 +122,24 @@ TEST_F(StartedApp, MaximisedFrameTakesTheFittedSizeWhenRestored) {
       processEventsUntil([&] { return view.size() == QSize(325, 295); }, std::chrono::seconds(3)));
 }
 
-// Answers the next save dialog with `path`, looking for it a bounded number of times.
-void answerSaveDialog(const QString& path, int tries = 500) {
-  QTimer::singleShot(5, [path, tries] {
+// Answers the next save dialog with `path`; one still open a moment later (it refused the name)
+// is cancelled. Looks for it for 20 seconds at most.
+void answerSaveDialog(const QString& path, bool answered = false,
+                      std::chrono::steady_clock::time_point until =
+                          std::chrono::steady_clock::now() + std::chrono::seconds(20)) {
+  QTimer::singleShot(5, [=] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) {
-      if (tries > 0) answerSaveDialog(path, tries - 1);
+    if (answered) {
+      if (dialog) dialog->reject();
       return;
     }
-    dialog->selectFile(path);
-    QMetaObject::invokeMethod(dialog, "accept");  // as its Save button does
+    if (dialog) {
+      dialog->selectFile(path);
+      QMetaObject::invokeMethod(dialog, "accept");  // as its Save button does
+    }
+    if (dialog || std::chrono::steady_clock::now() < until) {
+      answerSaveDialog(path, dialog != nullptr, until);
+    }
   });
 }
 
