@@ -173,10 +173,12 @@ TEST_F(StartedApp, PreviewComesBackAfterAFailedStartAndAFailedRecording) {
 // A Start Capture that fails says so in one box, with this attempt's reason.
 TEST_F(StartedApp, AFailedStartCaptureShowsOneBoxWithItsOwnReason) {
   ModalBoxCloser boxes;
-  answerSaveDialog(QStringLiteral("/proc/take.avi"));  // a file nobody can make
+  const auto dead = cwd.path() / "dead.avi";  // leads into a folder that does not exist
+  std::filesystem::create_symlink("/nonexistent/folder/take.avi", dead);
+  answerSaveDialog(QString::fromStdString(dead.string()));
   frame->OnCaptureStart();
   ASSERT_EQ(boxes.seen.size(), 1);
-  EXPECT_TRUE(boxes.seen[0].startsWith("ERROR: Can't record to \"/proc/take.avi\""))
+  EXPECT_TRUE(boxes.seen[0].endsWith("dead.avi\": No such file or directory."))
       << boxes.seen[0].toStdString();
 
   cams.write(kBlue);  // the camera is gone by the next attempt
