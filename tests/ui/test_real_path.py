@@ -243,7 +243,8 @@ def test_padded_lines_in_snapshots_and_recordings(args):
     with Session(args.app) as s:
         frame = s.start(None, simulated(args.app, s.workdir, PADDED))
         for width, height in ((320, 240), (170, 120)):
-            movie, shot = [os.path.join(s.workdir, "%d.%s" % (width, kind)) for kind in ("avi", "bmp")]
+            movie, shot = [os.path.join(s.workdir, "%d.%s" % (width, kind))
+                           for kind in ("avi", "bmp")]
             frame.save("alt+c", "n", shot)
             uitest.wait_until(lambda: os.path.exists(shot), 5, "no snapshot %s" % shot)
             check_unskewed(uitest.picture("convert", shot, "-depth", "8", "ppm:-"), width, height,
