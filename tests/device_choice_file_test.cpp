@@ -71,15 +71,17 @@ TEST_F(DeviceChoiceFile, DamagedFilesCountAsMissing) {
   EXPECT_EQ(readDeviceChoice(dir.path(), warnings), std::nullopt) << "missing";
   Bytes trailing = layout(2, u"ok");
   trailing.insert(trailing.end(), {'t', 'a', 'i', 'l'});
-  // The name ends at a zero unit and the count, not the file, says where it ends. Files shorter
-  // than their count, with a count above the field, or with unpaired surrogates are damaged.
+  // The name ends at a zero unit, and the count, not the file, says where it ends; a file cut
+  // short keeps what it holds (an odd last byte is the low half of its unit). Files too short
+  // for a count, with a count above the field, or with unpaired surrogates are damaged.
   const std::pair<Bytes, std::optional<std::string>> cases[] = {
       {layout(5, std::u16string(u"ab\0cd", 5)), "ab"},
       {layout(0, u""), ""},
       {trailing, "ok"},
       {{}, std::nullopt},
       {{0x03, 0x00, 0x00}, std::nullopt},
-      {layout(4, u"abc"), std::nullopt},
+      {layout(4, u"abc"), "abc"},
+      {{0x03, 0x00, 0x00, 0x00, 'a', 0x00, 'b'}, "ab"},
       {layout(260, std::u16string(260, u'x')), std::nullopt},
       {layout(0xFFFFFFFFu, u"abc"), std::nullopt},
       {layout(2, u"a\xD800"), std::nullopt},

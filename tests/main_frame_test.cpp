@@ -4,12 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusTipEvent>
+#include <QTimer>
+#include <chrono>
 
 #include "app/linux/kovracam_app.h"
 #include "app/linux/menu_resource.h"
 #include "res/command_ids.h"
+#include "tests/engine_probe.h"
 #include "tests/fakes/fake_v4l2_io.h"
 #include "tests/test_env.h"
 #include "view/linux/child_view.h"
@@ -17,8 +23,12 @@
 namespace kovracam {
 namespace {
 
+using testing::ModalBoxCloser;
 using testing::processEventsUntil;
 using testing::VirtualCameraEnv;
+
+constexpr const char* kRed = "id=red; name=Red Camera; formats=YUY2 640x480@30; pattern=red\n";
+constexpr const char* kBlue = "id=blue; name=Blue Camera; formats=YUY2 320x240@15; pattern=blue\n";
 
 QStringList texts(const QList<QAction*>& actions) {
   QStringList out;
@@ -34,9 +44,7 @@ class StartedApp : public ::testing::Test {
     frame = app->mainFrame();
   }
   testing::ScratchDirectory cwd;
-  VirtualCameraEnv cams{
-      "id=red; name=Red Camera; formats=YUY2 640x480@30; pattern=red\n"
-      "id=blue; name=Blue Camera; formats=YUY2 320x240@15; pattern=blue\n"};
+  VirtualCameraEnv cams{std::string(kRed) + kBlue};
   FakeV4l2Io io;
   std::unique_ptr<CKOVRACAMApp> app;
   CMainFrame* frame = nullptr;
@@ -112,6 +120,106 @@ TEST_F(StartedApp, MaximisedFrameTakesTheFittedSizeWhenRestored) {
   frame->showNormal();
   ASSERT_TRUE(
       processEventsUntil([&] { return view.size() == QSize(325, 295); }, std::chrono::seconds(3)));
+}
+
+// Answers the next save dialog with `path`; one still open a moment later (it refused the name)
+// is cancelled. Looks for it for 20 seconds at most.
+void answerSaveDialog(const QString& path, bool answered = false,
+                      std::chrono::steady_clock::time_point until =
+                          std::chrono::steady_clock::now() + std::chrono::seconds(20)) {
+  QTimer::singleShot(5, [=] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (answered) {
+      if (dialog) dialog->reject();
+      return;
+    }
+    if (dialog) {
+      dialog->selectFile(path);
+      QMetaObject::invokeMethod(dialog, "accept");  // as its Save button does
+    }
+    if (dialog || std::chrono::steady_clock::now() < until) {
+      answerSaveDialog(path, dialog != nullptr, until);
+    }
+  });
+}
+
+// A start that failed leaves the preview wanted and not running, and a recording whose file
+// cannot be made then leaves its graph built: Stop Capture, or Preview off and on, previews again.
+TEST_F(StartedApp, PreviewComesBackAfterAFailedStartAndAFailedRecording) {
+  CChildView& view = frame->view();
+  const auto failStartThenRecording = [&](std::uint32_t device, const char* left) {
+    cams.write(left);
+    frame->OnDevice(device);  // listed, but gone when its preview starts
+    EXPECT_FALSE(view.m_bRunning);
+    EXPECT_TRUE(frame->m_bPreview);
+    cams.write(std::string(kRed) + kBlue);
+    int width = 0;
+    int heightWithBanner = 0;
+    EXPECT_NE(view.StartRecording(QStringLiteral("/proc/take.avi"), &width, &heightWithBanner),
+              kOk);
+  };
+  failStartThenRecording(ID_DEVICE_FIRST + 1, kRed);
+  frame->OnCaptureStop();
+  EXPECT_TRUE(view.m_videoCap.isRunning());
+  EXPECT_EQ(view.m_videoCap.m_nWidth, 320);
+
+  failStartThenRecording(ID_DEVICE_FIRST, kBlue);
+  frame->OnOptionPreview();
+  frame->OnOptionPreview();
+  EXPECT_TRUE(view.m_videoCap.isRunning());
+  EXPECT_EQ(view.m_videoCap.m_nWidth, 640);
+}
+
+// A Start Capture that fails says so in one box, with this attempt's reason.
+TEST_F(StartedApp, AFailedStartCaptureShowsOneBoxWithItsOwnReason) {
+  ModalBoxCloser boxes;
+  const auto dead = cwd.path() / "dead.avi";  // leads into a folder that does not exist
+  std::filesystem::create_symlink("/nonexistent/folder/take.avi", dead);
+  answerSaveDialog(QString::fromStdString(dead.string()));
+  frame->OnCaptureStart();
+  ASSERT_EQ(boxes.seen.size(), 1);
+  EXPECT_TRUE(boxes.seen[0].endsWith("dead.avi\": No such file or directory."))
+      << boxes.seen[0].toStdString();
+
+  cams.write(kBlue);  // the camera is gone by the next attempt
+  const QString take = QString::fromStdString((cwd.path() / "take.avi").string());
+  answerSaveDialog(take);
+  frame->OnCaptureStart();
+  ASSERT_EQ(boxes.seen.size(), 2);
+  EXPECT_EQ(boxes.seen[1],
+            "ERROR: Can't record to \"" + take + "\": the camera is no longer connected.");
+
+  // Back with a format the pipeline cannot take: the engine's own box, and no other.
+  cams.write("id=red; name=Red Camera; formats=MJPG 640x480@30\n");
+  answerSaveDialog(take);
+  frame->OnCaptureStart();
+  EXPECT_EQ(boxes.seen.mid(2), QStringList{"Error: This type is not support"});
+  EXPECT_FALSE(frame->m_bRecording);
+}
+
+// The 50Hz and 60Hz marks show what the camera reports as the submenu opens; choosing an item
+// marks nothing by itself.
+TEST_F(StartedApp, FrequencyMarksFollowOnlyTheCamera) {
+  QMenu* frequency = frame->popup(kOptionMenu)->actions()[kFrequencySubmenu]->menu();
+  const auto marks = [&] {
+    frame->OnInitMenuPopup(frequency, kFrequencySubmenu);
+    QString out;
+    for (QAction* item : frequency->actions()) out += item->isChecked() ? '1' : '0';
+    return out;
+  };
+  CVideoCap& engine = frame->view().m_videoCap;
+  engine.SetPowerLineFrequency(0);  // off: neither
+  EXPECT_EQ(marks(), "00");
+  {
+    const QSignalBlocker refused(frame->menuBar());  // a click the camera does not take
+    frequency->actions()[0]->trigger();
+  }
+  EXPECT_EQ(engine.GetPowerLineFrequency(), 0);
+  EXPECT_EQ(marks(), "00");
+  frequency->actions()[1]->trigger();  // taken
+  EXPECT_EQ(marks(), "01");
+  engine.SetPowerLineFrequency(3);  // auto: the marks stay as they were
+  EXPECT_EQ(marks(), "01");
 }
 
 }  // namespace

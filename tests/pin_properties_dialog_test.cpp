@@ -40,18 +40,12 @@ TEST(PinPropertiesDialog, ListsOfferedFormatsInOrderWithTheCurrentSelected) {
   ASSERT_EQ(list->selectedItems().size(), 1);
   EXPECT_EQ(list->row(list->selectedItems().front()), 2);
   EXPECT_TRUE(dialog.okButton()->isEnabled());
-  EXPECT_EQ(dialog.emptyLabel(), nullptr);
   EXPECT_EQ(formatListText({Subtype::YUY2, 640, 480, {0, 0}}), "YUY2  640 x 480  0 fps");
 
   QWidget owner;  // the dialog opens 30 pixels right of and below its owner's corner
   owner.move(100, 80);
   PinPropertiesDialog placed(kOffered, kOffered[0], &owner);
   EXPECT_EQ(placed.pos(), owner.mapToGlobal(QPoint(30, 30)));
-
-  PinPropertiesDialog empty({}, kOffered[0], nullptr);
-  EXPECT_FALSE(empty.okButton()->isEnabled());
-  ASSERT_NE(empty.emptyLabel(), nullptr);
-  EXPECT_TRUE(empty.emptyLabel()->text().contains("no formats"));
 }
 
 TEST(PinPropertiesDialog, OnlyAcceptReturnsTheSelectedFormat) {
@@ -138,6 +132,37 @@ TEST(FormatDialogFlow, ChoiceRestartsThePreviewAndAnUnsupportedOneKeepsTheOldSiz
   EXPECT_EQ(view.StartPreview(0, &w, &hb), kUnsupportedSubtype);
   EXPECT_EQ(boxes.seen.size(), 2);
   EXPECT_FALSE(view.m_videoCap.hasGraph());
+}
+
+// A camera with no controls, and one that lists no format: neither command shows a dialog, and
+// the format in force is still read.
+TEST(FormatDialogFlow, NothingToShowShowsNoDialog) {
+  testing::ScratchDirectory cwd;
+  testing::VirtualCameraEnv cams{""};
+  FakeV4l2Io io;
+  io.addDevice("/dev/video0", fakeUvcCamera("Bare Camera"));
+  CChildView view{io};
+  QMenu menu;
+  ASSERT_EQ(view.FillDeviceMenu(&menu), kOk);
+  QStringList shown;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      shown << modal->metaObject()->className();
+      modal->close();
+    }
+  });
+  closer.start(5);
+  CVideoCap& engine = view.m_videoCap;
+  ASSERT_EQ(engine.SelectDevice(view.m_devices.pRecords[0].szDisplayName), kOk);
+  io.device("/dev/video0")->formats.clear();  // it lists none from now on
+  int w = 0, h = 0;
+  ASSERT_EQ(engine.BuildGraph(&w, &h), kOk);
+  engine.ShowFilterProperties(&view);
+  w = h = 0;
+  engine.ShowPinProperties(&view, &w, &h);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(640, 480));
+  EXPECT_TRUE(shown.isEmpty()) << shown.join(' ').toStdString();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "view/device_choice_bytes.h"
 
+#include <algorithm>
+
 #include "base/utf16.h"
 
 namespace kovracam {
@@ -28,13 +30,14 @@ std::optional<std::string> decodeDeviceChoice(const std::uint8_t* data, std::siz
   if (size < kCountBytes) return std::nullopt;
   const std::uint32_t count =
       data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
-  if (count > kDeviceFieldUnits || kCountBytes + 2 * std::size_t{count} > size) {
-    return std::nullopt;
-  }
+  if (count > kDeviceFieldUnits) return std::nullopt;
+  // A file cut short keeps the characters it still holds: the name ends where the data does,
+  // and a last odd byte is the low half of its unit, as when the bytes land in a zeroed buffer.
+  const std::size_t end = std::min(size, kCountBytes + 2 * std::size_t{count});
   std::u16string units;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* unit = data + kCountBytes + 2 * i;
-    const auto value = static_cast<char16_t>(unit[0] | (unit[1] << 8));
+  for (std::size_t at = kCountBytes; at < end; at += 2) {
+    const int high = at + 1 < end ? data[at + 1] : 0;
+    const auto value = static_cast<char16_t>(data[at] | (high << 8));
     if (value == 0) break;
     units += value;
   }

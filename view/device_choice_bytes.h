@@ -23,8 +23,8 @@ inline constexpr std::size_t kDeviceChoiceMaxBytes = 4 + 2 * kDeviceFieldUnits;
 std::vector<std::uint8_t> encodeDeviceChoice(const std::string& utf8DisplayName);
 
 // The stored name (UTF-8) from the file's first `size` bytes. nullopt when they cannot have been
-// written by us: count above 259 or above what they hold, text that is not valid UTF-16. The name
-// ends at the first zero code unit.
+// written by us: fewer than 4 bytes, a count above 259, text that is not valid UTF-16. The name
+// ends at the first zero code unit, or where the bytes end when they hold fewer than the count.
 std::optional<std::string> decodeDeviceChoice(const std::uint8_t* data, std::size_t size);
 inline std::optional<std::string> decodeDeviceChoice(std::span<const std::uint8_t> bytes) {
   return decodeDeviceChoice(bytes.data(), bytes.size());

@@ -43,6 +43,12 @@ void CMainFrame::connectPopups() {
   QMenu* frequency = popup(kOptionMenu)->actions().at(kFrequencySubmenu)->menu();
   connect(frequency, &QMenu::aboutToShow, this,
           [this, frequency] { OnInitMenuPopup(frequency, kFrequencySubmenu); });
+  // Qt flips a checkable item's mark when it is chosen. These marks show what the camera
+  // reports when the submenu opens, and a camera that refuses the value, or reads neither
+  // 50 nor 60 Hz, must not show the frequency just chosen: the flip is undone.
+  for (QAction* item : frequency->actions()) {
+    connect(item, &QAction::triggered, item, [item](bool checked) { item->setChecked(!checked); });
+  }
 }
 
 void CMainFrame::relabel(QMenu* menu, std::uint32_t id, int text) {

@@ -81,7 +81,9 @@ Status CVideoCap::SelectDevice(const std::string& displayName) {
 }
 
 // The format for this build: the stored one when the device takes it; otherwise (first build,
-// or a device that refuses the previous camera's format) the device's own.
+// or a device that refuses the previous camera's format) the device's own, or when that is one
+// we cannot show, the nearest we can. A V4L2 camera's current format is whatever the program
+// that used it last left behind (often MJPG), not a choice of its own worth refusing.
 std::optional<CaptureFormat> CVideoCap::decideFormat() {
   if (m_pFormat && m_pMoniker->applyFormat(*m_pFormat)) return m_pFormat;
   const auto current = m_pMoniker->currentFormat();
@@ -207,7 +209,7 @@ Status CVideoCap::StartFileCapture(const std::string& path, QWidget* owner, int 
     return status;
   }
   if ((status = Run()) != kOk) {
-    m_strRecordingFailure = "the camera could not be started";
+    m_strRecordingFailure = m_strStartFailure;
     // Nothing was recorded: leave no empty file behind.
     m_pRecording->discard();
     m_pRecording.reset();
@@ -255,6 +257,7 @@ void CVideoCap::TearDown() {
   if (m_pGrabber) gst_object_unref(m_pGrabber);
   m_pGrabber = nullptr;
   m_pRecording.reset();
+  m_strRecordingFailure.clear();  // it spoke of this graph's file
   m_bSourceFailed = false;
   m_pMoniker.reset();
   // The video window and the frame hand-over go with the graph.

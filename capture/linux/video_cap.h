@@ -71,7 +71,8 @@ class CVideoCap {
 
   // Recording: the preview of RenderPreview plus a branch writing the camera's frames to an AVI
   // file at `path`, then Run. A path the writer cannot create fails with the preview rendered
-  // and placed but not running; recordingFailure() then says why.
+  // and placed but not running; recordingFailure() then says why, until the graph is torn down
+  // (empty when the attempt failed before this call).
   Status StartFileCapture(const std::string& path, QWidget* owner, int width, int height);
   const std::string& recordingFailure() const { return m_strRecordingFailure; }
   bool isRecording() const { return m_pRecording != nullptr; }

@@ -14,7 +14,8 @@ namespace kovracam {
 void CVideoCap::ShowFilterProperties(QWidget* owner) {
   if (!m_pSource || !m_pMoniker) return;
   auto controls = m_pMoniker->openControls(m_pSource);
-  if (!controls) return;
+  // A camera with no controls has no pages to show: the command does nothing visible.
+  if (!controls || controls->list().empty()) return;
   FilterPropertiesDialog dialog(*controls, owner);
   dialog.exec();
 }
@@ -23,10 +24,14 @@ void CVideoCap::ShowFilterProperties(QWidget* owner) {
 // the graph, so a new format is put into the source before anything is linked.
 void CVideoCap::ShowPinProperties(QWidget* owner, int* width, int* height) {
   if (!m_pSource || !m_pMoniker) return;
-  PinPropertiesDialog dialog(m_pMoniker->offeredFormats(), m_graphFormat, owner);
-  dialog.exec();
-  if (const auto chosen = dialog.selectedFormat(); chosen && m_pMoniker->applyFormat(*chosen)) {
-    m_pFormat = *chosen;
+  // A camera that lists no format has no pages to show; the format in force is read all the
+  // same.
+  if (const auto offered = m_pMoniker->offeredFormats(); !offered.empty()) {
+    PinPropertiesDialog dialog(offered, m_graphFormat, owner);
+    dialog.exec();
+    if (const auto chosen = dialog.selectedFormat(); chosen && m_pMoniker->applyFormat(*chosen)) {
+      m_pFormat = *chosen;
+    }
   }
   // Read the format again, whichever button closed the dialog.
   const auto format = m_pFormat ? m_pFormat : m_pMoniker->currentFormat();

@@ -7,6 +7,9 @@
 #include <sched.h>
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
 
 #include "capture/linux/frame_stats.h"
 #include "capture/linux/video_cap.h"
@@ -22,16 +25,55 @@ void raiseToHighestPriority(std::thread& worker) {
   pthread_setschedparam(worker.native_handle(), SCHED_FIFO, &param);
 }
 
-GstPadProbeReturn onGrabberBuffer(GstPad*, GstPadProbeInfo* info, gpointer engine) {
-  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-  GstMapInfo map;
-  if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-    const double sampleTime = GST_BUFFER_PTS_IS_VALID(buffer)
-                                  ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND
-                                  : 0.0;
-    static_cast<CVideoCap*>(engine)->BufferCB(sampleTime, map.data, map.size);
-    gst_buffer_unmap(buffer, &map);
+// What the grabber's probe keeps on the streaming thread: the layout the format gives the
+// camera's frames, and the packed one the snapshot takes (YUY2 rows of 2 bytes a pixel, 24-bit
+// rows padded to 4 bytes).
+struct GrabberProbe {
+  CVideoCap* engine = nullptr;
+  GstVideoInfo info{};
+  std::size_t rows = 0;
+  std::size_t rowBytes = 0;
+  std::size_t packedStride = 0;
+  std::unique_ptr<std::uint8_t[]> packed;  // a frame whose lines lay otherwise, repacked
+
+  std::size_t packedBytes() const { return packedStride * rows; }
+
+  // The frame in the packed layout; nullptr when its memory does not hold all its rows (a
+  // camera that sent part of a frame) or no room could be had for repacking it.
+  const std::uint8_t* packedFrame(const GstVideoFrame& frame) {
+    const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    const gint stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    if (stride < 0 || static_cast<std::size_t>(stride) < rowBytes || rows == 0) return nullptr;
+    const std::size_t lineStep = static_cast<std::size_t>(stride);
+    const std::size_t offset = static_cast<std::size_t>(pixels - frame.map[0].data);
+    const std::size_t mapped = frame.map[0].size;
+    if (lineStep == packedStride && offset + packedBytes() <= mapped) return pixels;
+    if (offset + lineStep * (rows - 1) + rowBytes > mapped) return nullptr;
+    // A driver that pads its lines otherwise (many align them to 16 or 64 bytes): the rows are
+    // moved together, which costs one copy of every such frame.
+    if (!packed) packed.reset(new (std::nothrow) std::uint8_t[packedBytes()]());
+    if (!packed) return nullptr;
+    for (std::size_t row = 0; row < rows; ++row) {
+      std::memcpy(packed.get() + row * packedStride, pixels + row * lineStep, rowBytes);
+    }
+    return packed.get();
   }
+};
+
+GstPadProbeReturn onGrabberBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto& probe = *static_cast<GrabberProbe*>(data);
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (!buffer) return GST_PAD_PROBE_OK;
+  const double sampleTime = GST_BUFFER_PTS_IS_VALID(buffer)
+                                ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND
+                                : 0.0;
+  GstVideoFrame frame;
+  if (!gst_video_frame_map(&frame, &probe.info, buffer, GST_MAP_READ)) {
+    probe.engine->BufferCB(sampleTime, nullptr, 0);  // counted, but too short to be a picture
+    return GST_PAD_PROBE_OK;
+  }
+  probe.engine->BufferCB(sampleTime, probe.packedFrame(frame), probe.packedBytes());
+  gst_video_frame_unmap(&frame);
   return GST_PAD_PROBE_OK;
 }
 
@@ -46,14 +88,27 @@ Status CVideoCap::QueryInterface(InterfaceId riid, void** ppv) {
 
 Status CVideoCap::SampleCB(double, GstSample*) { return kFalse; }
 
+// Frames are read through their own layout (a buffer may say where its lines lie), so the
+// snapshot gets whole, unskewed rows whatever the driver's line length.
 void CVideoCap::installGrabberProbe() {
+  auto* probe = new (std::nothrow) GrabberProbe;
+  if (!probe) return;
+  const bool yuy2 = m_nPixelFormat == kPixelYUY2;
+  const int width = m_graphFormat.width;
+  gst_video_info_set_format(&probe->info, yuy2 ? GST_VIDEO_FORMAT_YUY2 : GST_VIDEO_FORMAT_BGR,
+                            static_cast<guint>(width), static_cast<guint>(m_graphFormat.height));
+  probe->engine = this;
+  probe->rows = static_cast<std::size_t>(std::max(m_graphFormat.height, 0));
+  probe->rowBytes = static_cast<std::size_t>(std::max(width, 0)) * (yuy2 ? 2 : 3);
+  probe->packedStride = yuy2 ? probe->rowBytes : rgb24Stride(width);
   GstPad* pad = gst_element_get_static_pad(m_pGrabber, "src");
-  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, onGrabberBuffer, this, nullptr);
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, onGrabberBuffer, probe,
+                    [](gpointer data) { delete static_cast<GrabberProbe*>(data); });
   gst_object_unref(pad);
 }
 
 Status CVideoCap::BufferCB(double, const std::uint8_t* buffer, std::size_t length) {
-  m_snapshot.offer(buffer, length);
+  if (buffer) m_snapshot.offer(buffer, length);  // a frame that is no picture is only counted
   m_timing.stamp();
   frame_stats::produced.fetch_add(1, std::memory_order_relaxed);
   return kFalse;
@@ -61,9 +116,20 @@ Status CVideoCap::BufferCB(double, const std::uint8_t* buffer, std::size_t lengt
 
 void CVideoCap::Prepare() {
   if (m_tables || m_pTableThread) return;
-  m_tables = std::make_unique<ConversionTables>();
+  try {
+    m_tables = std::make_unique<ConversionTables>();
+  } catch (const std::bad_alloc&) {
+    return;  // no room for the tables: YUY2 snapshots are refused, and each asks again
+  }
   ConversionTables* tables = m_tables.get();
-  m_pTableThread = std::make_unique<std::thread>([tables] { BuildConversionTables(*tables); });
+  try {
+    m_pTableThread = std::make_unique<std::thread>([tables] { BuildConversionTables(*tables); });
+  } catch (const std::exception&) {  // std::system_error, or std::bad_alloc for its state
+    // No thread to be had (a process at its thread limit): the tables are filled here, which
+    // only makes this start a little slower.
+    BuildConversionTables(*tables);
+    return;
+  }
   raiseToHighestPriority(*m_pTableThread);
 }
 
@@ -87,6 +153,7 @@ int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
   if (!sizes) return 0;
   if (!m_tables) Prepare();  // an engine that was never prepared builds its tables now
   joinTableWorker();         // no snapshot before the tables are complete
+  if (yuy2 && !m_tables) return 0;
 
   const auto block = m_snapshot.requestFrame(sizes->frameBytes, snapshotTimeout());
   if (!block) return 0;

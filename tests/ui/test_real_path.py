@@ -225,9 +225,52 @@ def test_strange_files_and_a_refused_format(args):
         uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 645, 10, "not refitted to 640")
 
 
+PADDED = ("node=0; name=Padded YUY2; formats=YUY2 320x240@30; pattern=smpte; padding=36\n"
+          "node=1; name=Odd BGR; formats=RGB24 170x120@30; pattern=smpte; padding=4\n")
+
+
+def check_unskewed(picture, width, height, what):
+    """The simulator's bars at full height: grey at the left, yellow next, and every column one
+    colour from top to bottom, which lines read at the wrong length would slant."""
+    check((picture.width, picture.height) == (width, height),
+          "%s: %dx%d" % (what, picture.width, picture.height))
+    grey, yellow = picture.at(width // 28, 1), picture.at(width * 3 // 14, 1)
+    check(uitest.luminance(grey) > 150 and yellow[0] > 150 and yellow[2] < 80,
+          "%s: grey %s, yellow %s" % (what, grey, yellow))
+    for x in range(2, width, 5):
+        top = picture.at(x, 1)
+        for y in (height // 2, height - 2):
+            check(max(abs(a - b) for a, b in zip(top, picture.at(x, y))) < 40,
+                  "%s: (%d, %d) is %s under %s" % (what, x, y, picture.at(x, y), top))
+
+
+def test_padded_lines_in_snapshots_and_recordings(args):
+    """Lines longer than their pixels (a padded bytesperline, a 24-bit width not a multiple of
+    4) give upright, unslanted snapshots and recordings."""
+    with Session(args.app) as s:
+        frame = s.start(None, simulated(args.app, s.workdir, PADDED))
+        for width, height in ((320, 240), (170, 120)):
+            movie, shot = [os.path.join(s.workdir, "%d.%s" % (width, kind))
+                           for kind in ("avi", "bmp")]
+            frame.save("alt+c", "n", shot)
+            uitest.wait_until(lambda: os.path.exists(shot), 5, "no snapshot %s" % shot)
+            check_unskewed(uitest.picture("convert", shot, "-depth", "8", "ppm:-"), width, height,
+                           shot)
+            frame.save("alt+c", "s", movie)
+            time.sleep(1.5)
+            frame.choose("alt+c", "p")
+            check_unskewed(uitest.picture("ffmpeg", "-v", "error", "-i", movie, "-frames:v", "1",
+                                          "-f", "image2pipe", "-vcodec", "ppm", "-"),
+                           width, height, movie)
+            if width == 320:  # then the second camera
+                frame.choose("alt+d", "Down", "Return")
+                uitest.wait_until(lambda: s.geometry(frame.wid)[2] == 175, 10, "not fitted to 170")
+
+
 if __name__ == "__main__":
     if shutil.which("v4l2-compliance") is None:
         print("SKIP: v4l2-compliance is not installed (scripts/deps installs v4l-utils)")
         sys.exit(0)
     uitest.run(test_compliance_listings_and_gstreamer, test_preview_controls_format_and_identity,
-               test_unplugged_stalled_and_busy_cameras, test_strange_files_and_a_refused_format)
+               test_unplugged_stalled_and_busy_cameras, test_strange_files_and_a_refused_format,
+               test_padded_lines_in_snapshots_and_recordings)

@@ -106,8 +106,8 @@ void adjust(const Device& device, v4l2_pix_format& pix) {
   pix.width = width;
   pix.height = height;
   pix.field = V4L2_FIELD_NONE;
-  pix.bytesperline = bytesPerLine(pixelFormat, width);
-  pix.sizeimage = imageSize(pixelFormat, width, height);
+  pix.bytesperline = deviceBytesPerLine(device, pixelFormat, width);
+  pix.sizeimage = deviceImageSize(device, pixelFormat, width, height);
   pix.colorspace = V4L2_COLORSPACE_SRGB;
   pix.priv = V4L2_PIX_FMT_PRIV_MAGIC;
 }
@@ -287,6 +287,21 @@ std::uint32_t imageSize(std::uint32_t pixelFormat, std::uint32_t width, std::uin
     default:
       return bytesPerLine(pixelFormat, width) * height;
   }
+}
+
+// Only the packed formats have lines of their own to pad.
+std::uint32_t deviceBytesPerLine(const Device& device, std::uint32_t pixelFormat,
+                                 std::uint32_t width) {
+  const bool packed = pixelFormat == V4L2_PIX_FMT_YUYV || pixelFormat == V4L2_PIX_FMT_BGR24 ||
+                      pixelFormat == V4L2_PIX_FMT_RGB24;
+  return bytesPerLine(pixelFormat, width) + (packed ? device.linePadding : 0);
+}
+
+std::uint32_t deviceImageSize(const Device& device, std::uint32_t pixelFormat, std::uint32_t width,
+                              std::uint32_t height) {
+  const std::uint32_t padding =
+      deviceBytesPerLine(device, pixelFormat, width) - bytesPerLine(pixelFormat, width);
+  return imageSize(pixelFormat, width, height) + padding * height;
 }
 
 Control* findControl(Device& device, std::uint32_t id) {

@@ -53,6 +53,8 @@ struct Device {
   std::uint32_t height = 480;
   v4l2_fract interval{1, 30};     // the current format, G_FMT and G_PARM
   std::vector<Control> controls;  // any order; enumerated by ascending id
+  // Bytes after each line of a packed format, as drivers that align their lines leave them.
+  std::uint32_t linePadding = 0;
   std::string driver = "uvcvideo";
   std::string busInfo;
   std::uint32_t version = 0;
@@ -61,6 +63,11 @@ struct Device {
 // Bytes per line and per image of a frame; 0 for a format of unknown layout.
 std::uint32_t bytesPerLine(std::uint32_t pixelFormat, std::uint32_t width);
 std::uint32_t imageSize(std::uint32_t pixelFormat, std::uint32_t width, std::uint32_t height);
+// The same as the device reports them: its line padding included.
+std::uint32_t deviceBytesPerLine(const Device& device, std::uint32_t pixelFormat,
+                                 std::uint32_t width);
+std::uint32_t deviceImageSize(const Device& device, std::uint32_t pixelFormat, std::uint32_t width,
+                              std::uint32_t height);
 
 // The control with exactly this id; nullptr when there is none.
 Control* findControl(Device& device, std::uint32_t id);

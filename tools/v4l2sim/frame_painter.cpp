@@ -58,8 +58,8 @@ void paintFrame(const std::string& pattern, std::uint64_t index, const FrameLayo
   const std::size_t pixelBytes = yuyv ? 2 : 3;
   const Rgb fill = solid(pattern);
   for (std::uint32_t y = 0; y < l.height; ++y) {
-    std::uint8_t* row = out + std::size_t{y} * l.width * pixelBytes;
-    if ((std::size_t{y} + 1) * l.width * pixelBytes > size) return;
+    std::uint8_t* row = out + std::size_t{y} * l.stride;
+    if (std::size_t{y} * l.stride + l.width * pixelBytes > size) return;
     for (std::uint32_t x = 0; x < l.width; ++x) {
       // The bars over the top three quarters, black below: which way up is plain to see.
       Rgb c = pattern == "smpte"  ? (y < l.height * 3 / 4 ? bar(x, l.width) : Rgb{0, 0, 0})

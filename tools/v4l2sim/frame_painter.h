@@ -12,6 +12,7 @@ struct FrameLayout {
   std::uint32_t pixelFormat;  // V4L2_PIX_FMT_YUYV, _BGR24 or _RGB24
   std::uint32_t width;
   std::uint32_t height;
+  std::uint32_t stride;  // bytes from one line to the next, padding included
 };
 
 // Frame `index` of `pattern` ("smpte", "ball" or a solid colour) with `lift` (-255..255) added

@@ -345,6 +345,9 @@ NodeConfig node(const ConfigFields& fields) {
       config.faults.stallFor = seconds(std::string_view(value).substr(plus + 1), "stall time");
     } else if (key == "drop") {
       config.faults.dropEvery = number<unsigned>(value, "drop interval");
+    } else if (key == "padding") {
+      device.linePadding = number<std::uint32_t>(value, "line padding");
+      if (device.linePadding > 4096) throw Fault("line padding " + quoted(value) + " above 4096");
     } else if (key == "short") {
       config.faults.shortEvery = number<unsigned>(value, "short-frame interval");
     } else if (key == "refuse") {

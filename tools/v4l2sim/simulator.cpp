@@ -332,8 +332,8 @@ int Simulator::streamingIoctl(OpenFile& file, unsigned long request, void* arg,
     case VIDIOC_REQBUFS: {
       auto& request = *static_cast<v4l2_requestbuffers*>(arg);
       if (request.count > 0 && node.config.faults.busy == Busy::Stream) return EBUSY;
-      const int error =
-          queue.reqbufs(&file, request, imageSize(device.pixelFormat, device.width, device.height));
+      const int error = queue.reqbufs(
+          &file, request, deviceImageSize(device, device.pixelFormat, device.width, device.height));
       if (error == 0) {
         ++node.bufferGeneration;
         ++node.streamGeneration;
@@ -401,8 +401,10 @@ void Simulator::produceFrames(SimNode* node, unsigned generation) {
     if (const Control* b = findControl(node->config.device, V4L2_CID_BRIGHTNESS)) {
       lift = brightnessLift(b->value, b->defaultValue, b->minimum, b->maximum);
     }
-    paintFrame(node->config.pattern, index, {device.pixelFormat, device.width, device.height}, lift,
-               buffer->data, buffer->length);
+    paintFrame(node->config.pattern, index,
+               {device.pixelFormat, device.width, device.height,
+                deviceBytesPerLine(device, device.pixelFormat, device.width)},
+               lift, buffer->data, buffer->length);
     const bool cut = faults.shortEvery && (index + 1) % faults.shortEvery == 0;
     buffer->bytesused = cut ? buffer->length / 2 : buffer->length;
     buffer->sequence = sequence;

@@ -19,6 +19,26 @@
 #include "view/snapshot_file.h"
 
 namespace kovracam {
+namespace {
+
+// Why a recording did not start: the engine's words when it came as far as the file, otherwise
+// what the status says of the camera.
+QString recordingStartFailure(Status status, const CVideoCap& engine) {
+  if (!engine.recordingFailure().empty()) {
+    return QString::fromStdString(engine.recordingFailure());
+  }
+  switch (status) {
+    case kDeviceNotFound:
+    case kNotBound:  // the name no longer binds a camera
+      return QStringLiteral("the camera is no longer connected");
+    case kDeviceUnavailable:
+      return QStringLiteral("the camera cannot be opened: another program may be using it");
+    default:
+      return QStringLiteral("the camera could not be started");
+  }
+}
+
+}  // namespace
 
 void CMainFrame::showCaptureFailure(const QString& text) {
   const QString caption =
@@ -34,13 +54,13 @@ void CMainFrame::OnCaptureStart() {
   int width = 0;
   int heightWithBanner = 0;
   CChildView& view = *m_wndView;
-  if (view.StartRecording(*path, &width, &heightWithBanner) != kOk) {
-    // The preview that ran before is gone; Preview off and on starts it again.
-    const std::string& reason = view.m_videoCap.recordingFailure();
-    showCaptureFailure(QStringLiteral("Can't record to \"%1\": %2.")
-                           .arg(*path, reason.empty() ? QStringLiteral("the camera could not be "
-                                                                       "started")
-                                                      : QString::fromStdString(reason)));
+  if (const Status status = view.StartRecording(*path, &width, &heightWithBanner); status != kOk) {
+    // The preview that ran before is gone; Preview off and on starts it again. The recording
+    // fails in one box that says why: an unsupported format has had the engine's own.
+    if (status != kUnsupportedSubtype) {
+      showCaptureFailure(QStringLiteral("Can't record to \"%1\": %2.")
+                             .arg(*path, recordingStartFailure(status, view.m_videoCap)));
+    }
     return;
   }
   m_bRecording = true;

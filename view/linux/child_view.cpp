@@ -84,7 +84,8 @@ void CChildView::SaveDeviceChoice(std::uint32_t id) {
   std::string reason;
   if (record && !writeDeviceChoice(m_strCurDir.toStdString(), record->szDisplayName, &reason)) {
     std::cerr << "kovracam: the camera choice cannot be saved in " << m_strCurDir.toStdString()
-              << " (" << reason << "); it holds until the program ends\n";
+              << " (" << reason
+              << "); the preview keeps it, the Device menu shows the saved one again\n";
   }
 }
 
@@ -104,6 +105,9 @@ Status CChildView::BuildAround(const DeviceRecord& record, int* width, int* heig
 Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
   const DeviceRecord* record = recordAt(index);
   if (!record) return kDeviceNotFound;
+  // A start that failed may have left its graph built (a recording whose file could not be
+  // made); the callers release only a graph that ran, and the engine builds no second one.
+  m_videoCap.TearDown();
   int w = 0;
   int h = 0;
   Status status = BuildAround(*record, &w, &h);
@@ -113,6 +117,8 @@ Status CChildView::StartPreview(int index, int* width, int* heightWithBanner) {
     return status;
   }
   m_videoCap.PlaceVideoWindow(this, w, h);
+  // A camera that will not stream (busy, gone, no picture in time) fails the start: counting it
+  // as previewing would leave an empty window and a frame rate of 0 unexplained.
   if ((status = m_videoCap.Run()) != kOk) {
     m_videoCap.TearDown();
     return status;

@@ -130,8 +130,8 @@ void CChildView::SaveDeviceChoice(std::uint32_t id) {
   const DeviceRecord* record = recordAt(static_cast<int>(id - ID_DEVICE_FIRST));
   if (record && !writeDeviceChoiceFile(m_strCurDir, record->szDisplayName)) {
     std::fprintf(stderr,
-                 "kovracam: the camera choice cannot be saved in %s; it holds until the "
-                 "program ends\n",
+                 "kovracam: the camera choice cannot be saved in %s; the preview keeps it, the "
+                 "Device menu shows the saved one again\n",
                  narrowToUtf8(m_strCurDir).c_str());
   }
 }

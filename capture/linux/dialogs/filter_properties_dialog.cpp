@@ -48,16 +48,12 @@ FilterPropertiesDialog::FilterPropertiesDialog(DeviceControls& controls, QWidget
   setModal(true);
 
   auto* layout = new QVBoxLayout(this);
+  // The engine opens the dialog only for a camera that lists controls.
   const std::vector<ControlInfo> listed = controls_.list();
-  if (listed.empty()) {
-    empty_ = new QLabel(tr("This camera has no adjustable controls."), this);
-    layout->addWidget(empty_);
-  } else {
-    auto* form = new QFormLayout;
-    rows_.reserve(listed.size());
-    for (const ControlInfo& info : listed) addRow(form, info);
-    layout->addLayout(form);
-  }
+  auto* form = new QFormLayout;
+  rows_.reserve(listed.size());
+  for (const ControlInfo& info : listed) addRow(form, info);
+  layout->addLayout(form);
 
   message_ = new QLabel(this);
   message_->setWordWrap(true);

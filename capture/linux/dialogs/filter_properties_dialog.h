@@ -29,8 +29,6 @@ class FilterPropertiesDialog : public QDialog {
   QLabel* valueLabel(std::uint32_t id) const;
   // Where a refused change is reported; empty while every change has been accepted.
   QLabel* messageLabel() const { return message_; }
-  // Shown instead of the form when the device lists no controls; nullptr otherwise.
-  QLabel* emptyLabel() const { return empty_; }
   QPushButton* defaultButton() const { return defaultButton_; }
   QPushButton* closeButton() const { return closeButton_; }
 
@@ -63,7 +61,6 @@ class FilterPropertiesDialog : public QDialog {
   DeviceControls& controls_;
   std::vector<Row> rows_;
   QLabel* message_ = nullptr;
-  QLabel* empty_ = nullptr;
   QPushButton* defaultButton_ = nullptr;
   QPushButton* closeButton_ = nullptr;
   bool deviceGone_ = false;

@@ -1,7 +1,6 @@
 #include "capture/linux/dialogs/pin_properties_dialog.h"
 
 #include <QDialogButtonBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -42,12 +41,6 @@ PinPropertiesDialog::PinPropertiesDialog(std::vector<CaptureFormat> offered,
     list_->scrollToItem(list_->item(currentRow));
   }
   layout->addWidget(list_);
-
-  if (offered_.empty()) {
-    empty_ = new QLabel(tr("The camera reports no formats."), this);
-    empty_->setWordWrap(true);
-    layout->addWidget(empty_);
-  }
 
   buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   okButton()->setEnabled(!offered_.empty());

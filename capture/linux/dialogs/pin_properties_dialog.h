@@ -9,7 +9,6 @@
 #include "capture/device/capture_format.h"
 
 class QDialogButtonBox;
-class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -33,8 +32,6 @@ class PinPropertiesDialog : public QDialog {
   QListWidget* formatList() const { return list_; }
   QPushButton* okButton() const;
   QPushButton* cancelButton() const;
-  // Shown when the camera reports no formats; nullptr otherwise.
-  QLabel* emptyLabel() const { return empty_; }
 
  public slots:
   void accept() override;
@@ -45,7 +42,6 @@ class PinPropertiesDialog : public QDialog {
   std::optional<CaptureFormat> chosen_;
   QListWidget* list_ = nullptr;
   QDialogButtonBox* buttons_ = nullptr;
-  QLabel* empty_ = nullptr;
 };
 
 }  // namespace kovracam
