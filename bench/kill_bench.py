@@ -14,7 +14,7 @@ disk holding all that was written) has at any moment. At the same moments the sy
 how much of the file it holds only in memory (cachestat(2): dirty pages and pages being written
 back), in seconds of recording: what a power cut at that moment would take besides."""
 
-import argparse, contextlib, ctypes, os, pathlib, random, shutil, signal, struct, subprocess, sys
+import argparse, contextlib, ctypes, math, os, pathlib, random, shutil, signal, struct, subprocess, sys
 import tempfile, time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests" / "ui"))
@@ -28,6 +28,33 @@ def decoded(path):
                           "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path],
                          capture_output=True, text=True, timeout=120).stdout.strip()
     return int(out) if out.isdigit() else 0
+
+
+def last_frame_number(path, width, height):
+    """The Windows virtual camera's number of the last frame in `path`, from where its ball is
+    in the last five frames (taken as consecutive), or None when they fit no number."""
+    out = subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-vf",
+                          "scale=64:48:flags=area,format=gray", "-f", "rawvideo", "-"],
+                         capture_output=True, timeout=120).stdout
+    frames = [out[i:i + 64 * 48] for i in range(0, len(out) - 64 * 48 + 1, 64 * 48)][-5:]
+    seen = []
+    for frame in frames:
+        lit = [(i % 64, i // 64) for i, v in enumerate(frame) if v > 128]
+        if not lit:
+            return None
+        seen.append(((sum(x for x, _ in lit) / len(lit) + 0.5) / 64,
+                     (sum(y for _, y in lit) / len(lit) + 0.5) / 48))
+    radius = max(1, min(width, height) // 10)
+
+    def ball(t):  # as capture/win/virtual/frame_painter.cpp draws it, as a share of the picture
+        return ((radius + (width - 2 * radius) * (0.5 + 0.5 * math.sin(t * 0.071))) / width,
+                (radius + (height - 2 * radius) * (0.5 + 0.5 * math.sin(t * 0.113))) / height)
+
+    def misfit(last):
+        return sum((a - b) ** 2 for k, point in enumerate(seen)
+                   for a, b in zip(point, ball(last - len(seen) + 1 + k)))
+    best = min(range(len(seen) - 1, 3600), key=misfit)
+    return best if misfit(best) < 0.002 * len(seen) else None
 
 
 def unwritten_bytes(path):
@@ -65,8 +92,9 @@ def copies_lost(taken):
 
 
 def run_once(s, size, args, scratch):
-    """(decoded, delivered since the file was created, since its first frame, worst loss among
-    the copies and in memory or None) of one killed recording."""
+    """(decoded, delivered since the file was created, since its first frame, the camera's
+    number of the last frame or None, worst loss among the copies and in memory or None) of one
+    killed recording."""
     frame = s.start("id=k; name=K; formats=YUY2 %s@30; pattern=ball\n" % size)
     path = os.path.join(s.workdir, "killed.avi")
     frame.save("alt+c", "s", s.native_path(path))
@@ -82,7 +110,8 @@ def run_once(s, size, args, scratch):
     s.proc.send_signal(signal.SIGKILL)
     killed = time.time()
     s.proc.wait(10)
-    return (decoded(path), round((killed - created) * 30), round((killed - first) * 30),
+    number = last_frame_number(path, width, height) if args.app.endswith(".exe") else None
+    return (decoded(path), round((killed - created) * 30), round((killed - first) * 30), number,
             copies_lost(taken) if taken else None)
 
 
@@ -102,8 +131,14 @@ def main():
             for run in range(args.runs):
                 with (uitest.WineSession(args.app, prefix) if wine else
                       uitest.Session(args.app)) as s:
-                    got, delivered, since_first, copies = run_once(s, size, args, scratch)
+                    got, delivered, since_first, number, copies = run_once(s, size, args,
+                                                                           scratch)
                 lost = (delivered - got) / 30
+                if number is not None:  # the camera numbers its frames by their time
+                    print("%-9s run %d: the last frame is the camera's %d: %d skipped by the "
+                          "camera, the kill took %.2f s" % (size, run + 1, number,
+                                                            number + 1 - got,
+                                                            (since_first - number - 1) / 30))
                 worst = max(worst, lost, copies[0] if copies else 0)
                 print("%-9s run %d: %3d frames decoded of %3d delivered: %.2f s lost (%.2f s from "
                       "the first frame)%s" % (size, run + 1, got, delivered, lost,
