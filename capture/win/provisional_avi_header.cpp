@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "capture/win/com_ptr.h"
 #include "capture/win/graph_pins.h"
@@ -114,10 +116,10 @@ std::vector<BYTE> provisionalAviHeader(const AM_MEDIA_TYPE& type, std::uint64_t 
   const VIDEOINFOHEADER* info = videoInfoOf(type);
   if (!info || !IsEqualGUID(type.majortype, MEDIATYPE_Video) ||
       !IsEqualGUID(type.formattype, FORMAT_VideoInfo) || info->AvgTimePerFrame <= 0 ||
-      firstChunk > kHeaderLimit) {
+      firstChunk > kHeaderLimit || firstChunk < 12) {
     return {};
   }
-  // The bitmap header with what follows it in the format block (masks, a palette).
+  // The bitmap header, as long as it says it is.
   const std::size_t bitmapAt = offsetof(VIDEOINFOHEADER, bmiHeader);
   const std::size_t bitmapSize = info->bmiHeader.biSize;
   if (bitmapSize < sizeof(BITMAPINFOHEADER) || bitmapSize > type.cbFormat - bitmapAt) return {};
@@ -158,8 +160,13 @@ bool fillHeaderHole(HANDLE file, const AM_MEDIA_TYPE& type, const BYTE* next, UL
       !beginsChunk(next, size)) {
     return true;
   }
-  const std::vector<BYTE> header = provisionalAviHeader(
-      type, static_cast<std::uint64_t>(at.QuadPart), beginsMoviList(next, size));
+  std::vector<BYTE> header;
+  try {
+    header = provisionalAviHeader(type, static_cast<std::uint64_t>(at.QuadPart),
+                                  beginsMoviList(next, size));
+  } catch (const std::bad_alloc&) {
+    return true;  // the recording goes on as it would without
+  }
   if (header.empty()) return true;
   // The headers end where the multiplexer's write begins: the file pointer is back there.
   DWORD done = 0;
