@@ -115,6 +115,10 @@ if(KOVRACAM_TESTS)
       --source ${CMAKE_SOURCE_DIR} --reference $<TARGET_FILE:kovracam_reference_window>)
     set_tests_properties(ui.test_windows_system_camera PROPERTIES TIMEOUT 300 LABELS ui)
   endif()
+  # The program killed mid-recording; the file decoded.
+  add_test(NAME ui.test_win_kill COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_win_kill.py
+    --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR})
+  set_tests_properties(ui.test_win_kill PROPERTIES TIMEOUT 180 LABELS ui)
   # This build packaged (scripts/package-windows), installed, started and uninstalled under Wine.
   add_test(NAME ui.test_win_install COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_win_install.py
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR})

@@ -53,14 +53,8 @@ HRESULT addRecording(IGraphBuilder* graph, IBaseFilter* tee, const std::wstring&
   if (FAILED(hr)) return hr;
   ComPtr<IConfigInterleaving> interleaving;
   if (SUCCEEDED(mux.as(&interleaving))) interleaving->put_Mode(INTERLEAVE_FULL);
-  // The system's file writer, as the app takes it; where its input cannot take the mux's
-  // stream through IStream (Wine's), the app's own writer, as the app falls back to it.
-  hr = CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                        writer.putVoid());
-  ComPtr<IStream> stream;
-  if (FAILED(hr) || FAILED(freePin(writer.get(), PINDIR_INPUT).as(&stream))) {
-    hr = CreateStreamFileWriter(writer.put());
-  }
+  // The app's own file writer, which the app takes everywhere.
+  hr = CreateStreamFileWriter(writer.put());
   if (SUCCEEDED(hr)) hr = graph->AddFilter(writer.get(), L"File Writer");
   if (FAILED(hr)) return hr;
   ComPtr<IFileSinkFilter> sink;

@@ -5,11 +5,14 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "base/win/win_handle.h"
 #include "capture/win/com_ptr.h"
+#include "capture/win/file_flusher.h"
 #include "capture/win/filter_base/com_enumerators.h"
 #include "capture/win/media_type.h"
+#include "capture/win/provisional_avi_header.h"
 
 namespace kovracam {
 namespace {
@@ -75,6 +78,11 @@ class WriterPin final : public IPin, public IMemInputPin, public IStream {
   STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+  // The video format the multiplexer upstream writes (the caller holds the filter's lock).
+  MediaTypePtr streamType() const {
+    return m_connected ? videoTypeFeeding(m_connected.get()) : nullptr;
+  }
 
  private:
   StreamFileWriter& m_filter;
@@ -223,6 +231,9 @@ class StreamFileWriter final : public IBaseFilter,
     DWORD done = 0;
     if (!m_file) {
       fail(E_UNEXPECTED);
+    } else if (size && std::exchange(m_firstWrite, false) && m_streamType &&
+               !fillHeaderHole(m_file.get(), *m_streamType, static_cast<const BYTE*>(data), size)) {
+      fail(lastError());
     } else if (!WriteFile(m_file.get(), data, size, &done, nullptr)) {
       fail(lastError());
     } else if (done != size) {
@@ -270,10 +281,17 @@ class StreamFileWriter final : public IBaseFilter,
     if (m_path.empty()) return E_INVALIDARG;
     m_failure = S_OK;
     m_file.reset();
-    const HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Writes are shared with the flusher's handle of its own.
+    const HANDLE file =
+        CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return lastError();
     m_file = WinHandle(file);
+    // The stream's format for the headers that keep the file readable until the end, which the
+    // multiplexer writes only then; written before its first write.
+    m_streamType = m_pin.streamType();
+    m_firstWrite = true;
+    m_flusher.start(m_path);  // without it the file is only as safe as the system makes it
     return S_OK;
   }
   void fail(HRESULT hr) {
@@ -289,6 +307,9 @@ class StreamFileWriter final : public IBaseFilter,
   std::wstring m_name;
   std::wstring m_path;
   WinHandle m_file;
+  MediaTypePtr m_streamType;
+  bool m_firstWrite = false;
+  FileFlusher m_flusher;
   HRESULT m_failure = S_OK;
   WriterPin m_pin;
 };

@@ -16,16 +16,14 @@ HRESULT addNewFilter(IGraphBuilder* graph, const CLSID& clsid, const wchar_t* na
   return hr;
 }
 
-// The system's file writer, unless its input cannot take the multiplexer's stream through
-// IStream (Wine's cannot, and its multiplexer writes no other way): then ours.
+// Our file writer, also where the system has one: it sees every write of the multiplexer, so it
+// can keep the file readable while the multiplexer leaves its headers for the end (see
+// provisional_avi_header.h); the system's writes the file out of our sight. It takes the
+// stream through IStream as multiplexers that finish their file at the end want (Wine's
+// writer offers none, and Wine's multiplexer writes no other way).
 HRESULT addFileWriter(IGraphBuilder* graph, const std::wstring& path, ComPtr<IBaseFilter>* writer) {
-  HRESULT hr = CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                writer->putVoid());
-  ComPtr<IStream> stream;
-  if (FAILED(hr) || FAILED(freePin(writer->get(), PINDIR_INPUT).as(&stream))) {
-    hr = CreateStreamFileWriter(writer->put());
-    if (FAILED(hr)) return hr;
-  }
+  HRESULT hr = CreateStreamFileWriter(writer->put());
+  if (FAILED(hr)) return hr;
   ComPtr<IFileSinkFilter> sink;
   hr = writer->as(&sink);
   if (SUCCEEDED(hr)) hr = sink->SetFileName(path.c_str(), nullptr);
@@ -80,11 +78,10 @@ Status CVideoCap::StartFileCapture(const std::wstring& path, HWND owner, int wid
   if (status != kOk) return status;
   // Refused before the multiplexer and the file exist: no file is left behind.
   if (const Status recordable = CheckRecordable(); recordable != kOk) return recordable;
+  // By hand rather than through the builder's SetOutputFileName, which would add the system's
+  // file writer (and which Wine's builder does not have).
   ComPtr<IBaseFilter> mux;
-  ComPtr<IFileSinkFilter> sink;
-  HRESULT hr =
-      m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.put(), sink.put());
-  if (hr == E_NOTIMPL) hr = addFileBranchByHand(path, &mux);  // Wine's builder has none
+  HRESULT hr = addFileBranchByHand(path, &mux);
   if (FAILED(hr)) return hr;
   hr = m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, m_pSource.get(), nullptr,
                                 mux.get());
@@ -105,7 +102,8 @@ Status CVideoCap::CheckRecordable() const {
   return statesFrameDuration(captureOutput(m_pSource.get()).get()) ? kOk : kNoFrameDuration;
 }
 
-// What SetOutputFileName builds: the AVI multiplexer connected to a file writer for `path`.
+// The AVI multiplexer connected to our file writer for `path`, as SetOutputFileName would
+// connect it to the system's.
 HRESULT CVideoCap::addFileBranchByHand(const std::wstring& path, ComPtr<IBaseFilter>* mux) {
   HRESULT hr = addNewFilter(m_pGraph.get(), CLSID_AviDest, L"Mux", mux);
   if (FAILED(hr)) return hr;
