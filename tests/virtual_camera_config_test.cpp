@@ -48,12 +48,30 @@ TEST(VirtualCameraConfig, ReadsEveryKeyAndSkipsWhatIsNotACamera) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(cameras[i + 1].powerline, powerlines[i]) << i;
 }
 
+TEST(VirtualCameraConfig, ReadsThePinsAndTheFaultsOfAFailingCamera) {
+  const auto [cameras, diagnostics] = parse(
+      "id=a;name=A;formats=YUY2 8x8@1;pins=capture, preview ,still;unplug=stream+2.5;"
+      "stall=0+86400\nid=b;name=B;formats=YUY2 8x8@1;pins=preview;stall=1.125+0.5\n"
+      "id=c;name=C;formats=YUY2 8x8@1\n");
+  EXPECT_EQ(diagnostics, "");
+  ASSERT_EQ(cameras.size(), 3u);
+  EXPECT_TRUE(cameras[0].previewPin && cameras[0].stillPin);
+  EXPECT_EQ(cameras[0].unplugAfterStream, 2.5);
+  EXPECT_EQ(cameras[0].stallAt, 0.0);
+  EXPECT_EQ(cameras[0].stallFor, 86400.0);
+  EXPECT_TRUE(cameras[1].previewPin && !cameras[1].stillPin && !cameras[1].unplugAfterStream);
+  EXPECT_EQ(cameras[1].stallAt, 1.125);
+  EXPECT_EQ(cameras[1].stallFor, 0.5);
+  EXPECT_TRUE(!cameras[2].previewPin && !cameras[2].stillPin && !cameras[2].stallAt);
+}
+
 const std::string kFormatShape = " (expected FOURCC WxH@FPS)";
 
 // The file's format is read by others as well: each fault has its own words.
 TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
   const std::string good = "id=a;name=A;formats=YUY2 8x8@1";
-  const std::string keys = " (expected id, name, formats, pattern or powerline)";
+  const std::string keys =
+      " (expected id, name, formats, pattern, powerline, pins, unplug or stall)";
   const std::string fourcc = "; expected YUY2, RGB24, MJPG or I420)";
   std::vector<std::pair<std::string, std::string>> cases = {
       {good + ";ID=b", "unknown key \"ID\"" + keys},
@@ -70,6 +88,13 @@ TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
       {good + ";pattern=", "empty pattern"},
       {good + ";pattern=zebra", "unknown pattern \"zebra\" (videotestsrc offers "},
       {good + ";powerline=Auto", "bad powerline \"Auto\" (expected none, off, 50, 60 or auto)"},
+      {good + ";pins=capture,,still",
+       "bad pins \"capture,,still\" (expected capture, preview or "
+       "still, comma-separated)"},
+      {good + ";unplug=open+1", "bad unplug \"open+1\" (expected stream+SECONDS)"},
+      {good + ";unplug=stream+1.2345", "bad unplug \"stream+1.2345\" (expected stream+SECONDS)"},
+      {good + ";stall=2", "bad stall \"2\" (expected AT+SECONDS)"},
+      {good + ";stall=1+86401", "bad stall \"1+86401\" (expected AT+SECONDS)"},
       {good + ", yuy2 8x8@30", "bad format \"yuy2 8x8@30\" (unknown FOURCC \"yuy2\"" + fourcc},
       {good + ", NV12 8x8@30", "bad format \"NV12 8x8@30\" (unknown FOURCC \"NV12\"" + fourcc}};
   for (std::string id : {"", "a b", "a:b", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "a\xFF"}) {
