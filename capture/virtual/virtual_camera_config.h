@@ -37,8 +37,8 @@ struct VirtualCamera {
   // Faults, as a failing camera shows them (the Windows build; the Linux one has v4l2sim):
   // lost `unplugAfterStream` seconds after its stream starts, and from then on; no frame from
   // `stallAt` seconds into the stream for `stallFor` seconds.
-  std::optional<double> unplugAfterStream;
-  std::optional<double> stallAt;
+  std::optional<double> unplugAfterStream = std::nullopt;
+  std::optional<double> stallAt = std::nullopt;
   double stallFor = 0;
 
   std::string displayName() const { return kVirtualDisplayPrefix + id; }
