@@ -2,7 +2,9 @@
 // The program's own resource figures, for long runs that look for leaks. With KOVRACAM_STATS
 // set, one line when the window is up, one a minute, and one when the message loop has ended:
 // memory (working set, private bytes), kernel handles, GDI and USER objects, as the process
-// reads them itself. "stderr" names standard error; any other value a file the lines are added to.
+// reads them itself (where the system leaves private bytes or the handle count unanswered, as
+// Wine does, the committed private pages and this process's entries of the system handle table).
+// "stderr" names standard error; any other value a file the lines are added to.
 
 #include <windows.h>
 
