@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <tuple>
 
 #include "tests/test_env.h"
 
@@ -51,18 +52,12 @@ TEST(VirtualCameraConfig, ReadsEveryKeyAndSkipsWhatIsNotACamera) {
 TEST(VirtualCameraConfig, ReadsThePinsAndTheFaultsOfAFailingCamera) {
   const auto [cameras, diagnostics] = parse(
       "id=a;name=A;formats=YUY2 8x8@1;pins=capture, preview ,still;unplug=stream+2.5;"
-      "stall=0+86400\nid=b;name=B;formats=YUY2 8x8@1;pins=preview;stall=1.125+0.5\n"
-      "id=c;name=C;formats=YUY2 8x8@1\n");
-  EXPECT_EQ(diagnostics, "");
-  ASSERT_EQ(cameras.size(), 3u);
-  EXPECT_TRUE(cameras[0].previewPin && cameras[0].stillPin);
-  EXPECT_EQ(cameras[0].unplugAfterStream, 2.5);
-  EXPECT_EQ(cameras[0].stallAt, 0.0);
-  EXPECT_EQ(cameras[0].stallFor, 86400.0);
-  EXPECT_TRUE(cameras[1].previewPin && !cameras[1].stillPin && !cameras[1].unplugAfterStream);
-  EXPECT_EQ(cameras[1].stallAt, 1.125);
-  EXPECT_EQ(cameras[1].stallFor, 0.5);
-  EXPECT_TRUE(!cameras[2].previewPin && !cameras[2].stillPin && !cameras[2].stallAt);
+      "stall=1.125+86400\nid=b;name=B;formats=YUY2 8x8@1;pins=preview\n");
+  ASSERT_EQ(cameras.size(), 2u) << diagnostics;
+  EXPECT_TRUE(cameras[0].previewPin && cameras[0].stillPin && cameras[1].previewPin);
+  EXPECT_TRUE(!cameras[1].stillPin && !cameras[1].unplugAfterStream && !cameras[1].stallAt);
+  EXPECT_EQ(std::tuple(*cameras[0].unplugAfterStream, *cameras[0].stallAt, cameras[0].stallFor),
+            std::tuple(2.5, 1.125, 86400.0));
 }
 
 const std::string kFormatShape = " (expected FOURCC WxH@FPS)";
@@ -88,12 +83,8 @@ TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
       {good + ";pattern=", "empty pattern"},
       {good + ";pattern=zebra", "unknown pattern \"zebra\" (videotestsrc offers "},
       {good + ";powerline=Auto", "bad powerline \"Auto\" (expected none, off, 50, 60 or auto)"},
-      {good + ";pins=capture,,still",
-       "bad pins \"capture,,still\" (expected capture, preview or "
-       "still, comma-separated)"},
+      {good + ";pins=,still", "bad pins \",still\" (expected capture, preview or still, "},
       {good + ";unplug=open+1", "bad unplug \"open+1\" (expected stream+SECONDS)"},
-      {good + ";unplug=stream+1.2345", "bad unplug \"stream+1.2345\" (expected stream+SECONDS)"},
-      {good + ";stall=2", "bad stall \"2\" (expected AT+SECONDS)"},
       {good + ";stall=1+86401", "bad stall \"1+86401\" (expected AT+SECONDS)"},
       {good + ", yuy2 8x8@30", "bad format \"yuy2 8x8@30\" (unknown FOURCC \"yuy2\"" + fourcc},
       {good + ", NV12 8x8@30", "bad format \"NV12 8x8@30\" (unknown FOURCC \"NV12\"" + fourcc}};

@@ -305,14 +305,14 @@ void recordsBesideThePreview(HWND owner) {
   DeleteFileW(path.c_str());
 }
 
-// "Capture>Mux Preview>Grab Filter Still>" and so on: each pin of the camera and its peer's filter.
+// "Capture>Mux Preview>Grab Filter Still> ": each pin of the camera and its peer's filter.
 std::string pinPeers(IBaseFilter* camera) {
   std::string peers;
   for (const wchar_t* name : {L"Capture", L"Preview", L"Still"}) {
     ComPtr<IPin> pin, peer;
     FILTER_INFO info{};
-    if (FAILED(camera->FindPin(name, pin.put()))) continue;
-    if (pin->ConnectedTo(peer.put()) == S_OK) filterOf(peer.get())->QueryFilterInfo(&info);
+    camera->FindPin(name, pin.put());
+    if (pin && pin->ConnectedTo(peer.put()) == S_OK) filterOf(peer.get())->QueryFilterInfo(&info);
     if (info.pGraph) info.pGraph->Release();
     peers += narrowToUtf8(std::wstring(name) + L">" + info.achName) + " ";
   }
