@@ -168,12 +168,11 @@ void applyFault(const std::string& key, std::string_view value, VirtualCamera& c
                 std::string& fault) {
   const auto plus = value.find('+');
   const std::string_view first = value.substr(0, plus);
-  const auto seconds = plus == std::string_view::npos
-                           ? std::nullopt
-                           : parseConfigSeconds(value.substr(plus + 1), kMaxFaultSeconds);
+  const std::string_view after = plus == std::string_view::npos ? "" : value.substr(plus + 1);
+  const std::optional<double> seconds = parseConfigSeconds(after, kMaxFaultSeconds);
   if (key == "unplug") {
     if (first == "stream" && seconds) {
-      camera.unplugAfterStream = *seconds;
+      camera.unplugAfterStream = seconds;
       return;
     }
     fault = "bad unplug " + quoted(value) + " (expected stream+SECONDS)";
