@@ -85,7 +85,7 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
     if (FAILED(hr)) return hr;
   }
   if (applyOrReadFormat(config.get()) != S_OK) return kOk;  // built, size unknown
-  setFormatOfVideoPins(builder.get(), source.get(), m_pFormat.get());
+  setFormatOfVideoPins(source.get(), m_pFormat.get());
 
   const auto format = captureFormatOf(*m_pFormat);
   const PixelFormat pixel = format ? pixelFormatOf(format->subtype) : kPixelNone;
