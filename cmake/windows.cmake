@@ -86,7 +86,7 @@ if(KOVRACAM_TESTS)
   add_test(NAME ui.test_windows COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_windows.py
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR}
     --reference $<TARGET_FILE:kovracam_reference_window>)
-  set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 600 LABELS ui)
+  set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 900 LABELS ui)
   # This build packaged (scripts/package-windows), installed, started and uninstalled under Wine.
   add_test(NAME ui.test_win_install COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_win_install.py
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR})
