@@ -58,6 +58,7 @@ class Soak:
     def __init__(self, session, frame):
         self.s, self.frame, self.done = session, frame, {k: 0 for k in PER_HALF_HOUR}
         self.recordings, self.snapshots = [], []
+        self.started = time.time()
 
     def record(self):
         path = os.path.join(self.s.workdir, "take%02d" % len(self.recordings))
@@ -98,7 +99,7 @@ class Soak:
         time.sleep(2)
 
     def run(self, plan, seconds):
-        started = time.time()
+        self.started = started = time.time()
         for when, action in plan:
             time.sleep(max(0.0, started + when - time.time()))
             check(self.s.proc.poll() is None, "the program ended: %s" % self.s.stderr_text())
@@ -180,9 +181,13 @@ def main():
         time.sleep(2)
         soak = Soak(s, frame)
         soak.warm_up()
-        soak.run(schedule(args.seconds), args.seconds)
-        frame.choose("alt+f", "x")  # File > Exit
-        status = s.exit_status(30)
+        try:
+            soak.run(schedule(args.seconds), args.seconds)
+            frame.choose("alt+f", "x")  # File > Exit
+            status = s.exit_status(30)
+        except AssertionError as failure:  # the figures so far are still worth showing
+            print("the run broke off after %.0f s: %s" % (time.time() - soak.started, failure))
+            status = "none (broken off)"
         faults = {p: recording_fault(p) for p in soak.recordings}
         broken = ["%s (%s)" % (p, fault) for p, fault in faults.items() if fault]
         broken += [str(p) for p in soak.snapshots if not readable(p)]
@@ -194,6 +199,9 @@ def main():
         shown, missed = judge(stats_lines(stats), settle, args.seconds)
         print("actions: %s" % ", ".join("%s %d" % kv for kv in soak.done.items()))
         print("\n".join(shown))
+        print("program's lines: " + "; ".join("%s %d s: private %d KiB, %d handles" % (
+            name, seconds, values["private_kib"], values["handles"])
+            for name, seconds, values in stats_lines(stats)))
         print("files: %d recordings (%d skipped frames kept as empty entries), %d snapshots, "
               "%d incomplete or unreadable %s" % (len(soak.recordings), skipped,
                                                   len(soak.snapshots), len(broken), broken or ""))
