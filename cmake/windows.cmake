@@ -106,7 +106,7 @@ if(KOVRACAM_TESTS)
   add_test(NAME ui.test_windows COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/ui/test_windows.py
     --app $<TARGET_FILE:kovracam> --source ${CMAKE_SOURCE_DIR}
     --reference $<TARGET_FILE:kovracam_reference_window>)
-  set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 600 LABELS ui)
+  set_tests_properties(ui.test_windows PROPERTIES TIMEOUT 900 LABELS ui)
   # A V4L2 camera through Wine's own capture filter: the 32-bit simulator preloaded into Wine.
   include(tools/v4l2sim/i386.cmake)
   if(TARGET kovracam_v4l2sim_i386)

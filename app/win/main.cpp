@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/win/kovracam_app.h"
+#include "app/win/process_stats.h"
 
 namespace {
 
@@ -11,6 +12,11 @@ kovracam::CKOVRACAMApp theApp;  // the one application object
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  kovracam::ProcessStatsReporter stats;
   if (!theApp.InitInstance()) return theApp.ExitInstance(1);
-  return theApp.ExitInstance(theApp.Run());
+  stats.report("start");
+  stats.startPeriodic();
+  const int result = theApp.Run();
+  stats.report("exit");
+  return theApp.ExitInstance(result);
 }

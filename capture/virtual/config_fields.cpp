@@ -73,4 +73,23 @@ std::optional<std::pair<int, int>> parseDecimalRate(std::string_view s, int maxR
   return std::pair<int, int>{static_cast<int>(num / divisor), static_cast<int>(den / divisor)};
 }
 
+std::optional<double> parseConfigSeconds(std::string_view s, double maxSeconds) {
+  const auto point = s.find('.');
+  const std::string_view whole = s.substr(0, point);
+  const std::string_view decimals = point == std::string_view::npos ? "" : s.substr(point + 1);
+  if (!allDigits(whole) || (point != std::string_view::npos && !allDigits(decimals)) ||
+      decimals.size() > 3) {
+    return std::nullopt;
+  }
+  double value = 0;
+  for (char c : whole) {
+    value = value * 10 + (c - '0');
+    if (value > maxSeconds) return std::nullopt;
+  }
+  double scale = 1;
+  for (char c : decimals) value += (c - '0') * (scale /= 10);
+  if (value > maxSeconds) return std::nullopt;
+  return value;
+}
+
 }  // namespace kovracam

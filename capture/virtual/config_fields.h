@@ -27,4 +27,7 @@ std::optional<ConfigFields> splitConfigFields(std::string_view line, std::string
 std::optional<std::pair<int, int>> parseDecimalRate(std::string_view s, int maxRate,
                                                     int maxDecimals);
 
+// Seconds as "3", "1.5" or "0" (at most three decimals, at most `maxSeconds`); nullopt otherwise.
+std::optional<double> parseConfigSeconds(std::string_view s, double maxSeconds);
+
 }  // namespace kovracam

@@ -18,7 +18,8 @@ namespace {
 
 constexpr int kMaxFrameSide = 8192;
 constexpr int kMaxFrameRate = 1000;
-constexpr int kMaxRateDecimals = 6;  // 1000 * 10^6 still fits an int
+constexpr int kMaxRateDecimals = 6;         // 1000 * 10^6 still fits an int
+constexpr double kMaxFaultSeconds = 86400;  // a day is "never" for any session
 // The display name must fit a device field whole, or the device-choice file could not name it.
 constexpr std::size_t kMaxIdUnits =
     kDeviceFieldUnits - std::char_traits<char>::length(kVirtualDisplayPrefix);
@@ -142,6 +143,50 @@ std::optional<PowerLineSetting> parsePowerLine(std::string_view value) {
   return std::nullopt;
 }
 
+// "preview, still": the pins beside the capture pin, which is always there.
+void applyPins(std::string_view value, VirtualCamera& camera, std::string& fault) {
+  std::size_t start = 0;
+  while (true) {
+    const auto comma = value.find(',', start);
+    const std::string_view pin = trim(value.substr(start, comma - start));
+    if (pin == "preview") {
+      camera.previewPin = true;
+    } else if (pin == "still") {
+      camera.stillPin = true;
+    } else if (pin != "capture") {
+      fault =
+          "bad pins " + quoted(value) + " (expected capture, preview or still, comma-separated)";
+      return;
+    }
+    if (comma == std::string_view::npos) return;
+    start = comma + 1;
+  }
+}
+
+// "stream+SECONDS" for unplug, "AT+SECONDS" for stall, as the simulated V4L2 cameras take them.
+void applyFault(const std::string& key, std::string_view value, VirtualCamera& camera,
+                std::string& fault) {
+  const auto plus = value.find('+');
+  const std::string_view first = value.substr(0, plus);
+  const std::string_view after = plus == std::string_view::npos ? "" : value.substr(plus + 1);
+  const std::optional<double> seconds = parseConfigSeconds(after, kMaxFaultSeconds);
+  if (key == "unplug") {
+    if (first == "stream" && seconds) {
+      camera.unplugAfterStream = seconds;
+      return;
+    }
+    fault = "bad unplug " + quoted(value) + " (expected stream+SECONDS)";
+    return;
+  }
+  const auto at = parseConfigSeconds(first, kMaxFaultSeconds);
+  if (at && seconds) {
+    camera.stallAt = *at;
+    camera.stallFor = *seconds;
+    return;
+  }
+  fault = "bad stall " + quoted(value) + " (expected AT+SECONDS)";
+}
+
 // Stores one key's value in `camera`; false with `fault` set when the value is bad.
 bool applyField(const std::string& key, const std::string& value,
                 const VirtualCameraPlatform& platform, VirtualCamera& camera, std::string& fault) {
@@ -174,8 +219,13 @@ bool applyField(const std::string& key, const std::string& value,
       fault = "bad powerline " + quoted(value) + " (expected none, off, 50, 60 or auto)";
     }
     camera.powerline = setting.value_or(PowerLineSetting::Hz50);
+  } else if (key == "pins") {
+    applyPins(value, camera, fault);
+  } else if (key == "unplug" || key == "stall") {
+    applyFault(key, value, camera, fault);
   } else {
-    fault = "unknown key " + quoted(key) + " (expected id, name, formats, pattern or powerline)";
+    fault = "unknown key " + quoted(key) +
+            " (expected id, name, formats, pattern, powerline, pins, unplug or stall)";
   }
   return fault.empty();
 }

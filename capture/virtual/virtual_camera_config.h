@@ -3,10 +3,11 @@
 // named by KOVRACAM_VIRTUAL_CAMERAS. The file is read again at every enumeration.
 //
 //   id=front; name=Front Camera; formats=YUY2 640x480@30, RGB24 320x240@7.5; pattern=ball;
-//   powerline=60
+//   powerline=60; pins=capture, preview, still; unplug=stream+5; stall=2+1.5
 
 #include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,16 @@ struct VirtualCamera {
   std::vector<CaptureFormat> formats;  // the first is current when the camera is opened
   std::string pattern = "smpte";
   PowerLineSetting powerline = PowerLineSetting::Hz50;
+  // The pins of the Windows filter beside "Capture", as capture cards and UVC cameras have them;
+  // the Linux build has one stream and no pins.
+  bool previewPin = false;
+  bool stillPin = false;
+  // Faults, as a failing camera shows them (the Windows build; the Linux one has v4l2sim):
+  // lost `unplugAfterStream` seconds after its stream starts, and from then on; no frame from
+  // `stallAt` seconds into the stream for `stallFor` seconds.
+  std::optional<double> unplugAfterStream = std::nullopt;
+  std::optional<double> stallAt = std::nullopt;
+  double stallFor = 0;
 
   std::string displayName() const { return kVirtualDisplayPrefix + id; }
 };

@@ -2,6 +2,8 @@
 
 #include "capture/win/video_cap.h"
 
+#include "capture/win/graph_pins.h"
+
 namespace kovracam {
 namespace {
 
@@ -83,6 +85,7 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
     if (FAILED(hr)) return hr;
   }
   if (applyOrReadFormat(config.get()) != S_OK) return kOk;  // built, size unknown
+  setFormatOfVideoPins(source.get(), m_pFormat.get());
 
   const auto format = captureFormatOf(*m_pFormat);
   const PixelFormat pixel = format ? pixelFormatOf(format->subtype) : kPixelNone;

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "capture/win/graph_pins.h"
 #include "capture/win/ks_video_proc_amp.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_pages.h"
@@ -114,6 +115,7 @@ void CVideoCap::ShowPinProperties(HWND owner, int* width, int* height) {
     return;
   }
   m_pFormat.reset(chosen);
+  setFormatOfVideoPins(m_pSource.get(), chosen);  // a preview pin follows
   const auto format = chosen ? captureFormatOf(*chosen) : std::nullopt;
   const PixelFormat pixel = format ? pixelFormatOf(format->subtype) : kPixelNone;
   if (pixel == kPixelNone) {

@@ -309,20 +309,22 @@ def test_filter_page_reaches_the_picture(args):
 
 
 def test_pin_page_changes_the_size(args):
-    with WineSession(args.app, PREFIX) as s:
-        frame = s.start("id=two; name=Two; formats=YUY2 320x240@30, YUY2 640x480@30; "
-                        "pattern=red\n")
-        check_picture(s, frame, args.source, is_red, 320, 240)
-        small = (frame.width, frame.height)
-        page = s.new_window(lambda: frame.choose("alt+o", "Down", "Down", "Return"))
-        s.key("Down", "Return")  # the second format, OK
-        s.wait_unmapped(page)
-        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
-        frame.measure()
-        check_picture(s, frame, args.source, is_red, 640, 480)
-        frame.choose("alt+o", "p")  # the chosen format outlives the graph
-        frame.choose("alt+o", "p")
-        check_picture(s, frame, args.source, is_red, 640, 480)
+    for pins in ("", "; pins=capture, preview, still"):  # the preview pin follows the page
+        with WineSession(args.app, PREFIX) as s:
+            frame = s.start("id=two; name=Two; formats=YUY2 320x240@30, YUY2 640x480@30; "
+                            "pattern=red%s\n" % pins)
+            check_picture(s, frame, args.source, is_red, 320, 240)
+            small = (frame.width, frame.height)
+            page = s.new_window(lambda: frame.choose("alt+o", "Down", "Down", "Return"))
+            s.key("Down", "Return")  # the second format, OK
+            s.wait_unmapped(page)
+            uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10,
+                              "the frame kept its size")
+            frame.measure()
+            check_picture(s, frame, args.source, is_red, 640, 480)
+            frame.choose("alt+o", "p")  # the chosen format outlives the graph
+            frame.choose("alt+o", "p")
+            check_picture(s, frame, args.source, is_red, 640, 480)
 
 
 def frequency_marks(s, frame):
@@ -418,6 +420,34 @@ def test_a_write_that_fails_is_told_and_the_preview_goes_on(args):
             subprocess.run(["umount", "-l", small])
 
 
+def test_a_camera_lost_mid_preview_and_mid_recording(args):
+    """One box each time, saying why; the window answers; the recording is complete."""
+    lost = lambda seconds: RED.replace(";", "; unplug=stream+%d;" % seconds, 1)  # noqa: E731
+    texts = ["The camera stopped: the camera was disconnected.\nTurn Preview on to start it "
+             "again.", 'Recording to "%s" stopped: the camera was disconnected.\nTurn Preview '
+             'on to start the camera again.']
+    boxes = []
+    with WineSession(args.app, PREFIX) as s:
+        movie = os.path.join(s.workdir, "lost.avi")
+        texts[1] %= s.native_path(movie)
+        for fault in ("preview", "recording"):
+            frame = s.start(lost(2) if fault == "preview" else RED)
+            if fault == "recording":  # the recording's graph reads the file again
+                pathlib.Path(s.workdir, "cameras.conf").write_text(lost(3))
+                frame.save("alt+c", "s", s.native_path(movie))
+            boxes.append(box_pixels(s, s.find_window("ERROR", 20)))
+            s.answer("ERROR")
+            time.sleep(2)
+            check(not s.xdotool("search", "--onlyvisible", "--name", "^ERROR$"), "a second box")
+            frame.choose("alt+f", "x")
+            check(s.exit_status() == 0, "exit status %s after the %s" % (s.proc.returncode, fault))
+        check_complete(movie, "yuyv422", 45, 100)
+        for shown, text in zip(boxes, texts):
+            s.proc = s.run_windows(os.path.abspath(args.reference), "--box", "ERROR", text)
+            check(box_pixels(s, s.find_window("ERROR", 30)) == shown, "no box reads " + text)
+            s.stop()
+
+
 if __name__ == "__main__":
     started = time.time()
     with WinePrefix() as PREFIX:
@@ -428,4 +458,4 @@ if __name__ == "__main__":
                    test_filter_page_reaches_the_picture, test_pin_page_changes_the_size,
                    test_power_line_frequency, test_recordings_are_complete_whichever_way_they_end,
                    test_a_write_that_fails_is_told_and_the_preview_goes_on,
-                   test_snapshots)
+                   test_snapshots, test_a_camera_lost_mid_preview_and_mid_recording)

@@ -49,25 +49,25 @@ class Enumerator : public Interface {
 
 class PinEnumerator final : public Enumerator<IEnumPins> {
  public:
-  explicit PinEnumerator(IPin* pin) : m_pin(pin) {}
+  explicit PinEnumerator(std::vector<ComPtr<IPin>> pins) : m_pins(std::move(pins)) {}
   STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
     if (!pins || (count > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
-    while (n < count && m_position < 1) {
-      pins[n++] = ComPtr<IPin>(m_pin).detach();
+    while (n < count && m_position < m_pins.size()) {
+      pins[n++] = ComPtr<IPin>(m_pins[m_position]).detach();
       ++m_position;
     }
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;
   }
-  STDMETHODIMP Skip(ULONG count) override { return skip(count, 1); }
+  STDMETHODIMP Skip(ULONG count) override { return skip(count, m_pins.size()); }
   STDMETHODIMP Reset() override {
     m_position = 0;
     return S_OK;
   }
   STDMETHODIMP Clone(IEnumPins** clone) override {
     if (!clone) return E_POINTER;
-    auto* copy = new (std::nothrow) PinEnumerator(m_pin.get());
+    auto* copy = new (std::nothrow) PinEnumerator(m_pins);
     if (!copy) return E_OUTOFMEMORY;
     copy->m_position = m_position;
     *clone = copy;
@@ -75,7 +75,7 @@ class PinEnumerator final : public Enumerator<IEnumPins> {
   }
 
  private:
-  ComPtr<IPin> m_pin;
+  std::vector<ComPtr<IPin>> m_pins;
 };
 
 class MediaTypeEnumerator final : public Enumerator<IEnumMediaTypes> {
@@ -115,9 +115,15 @@ class MediaTypeEnumerator final : public Enumerator<IEnumMediaTypes> {
 }  // namespace
 
 HRESULT createPinEnumerator(IPin* pin, IEnumPins** pins) {
-  if (!pins) return E_POINTER;
-  *pins = new (std::nothrow) PinEnumerator(pin);
-  return *pins ? S_OK : E_OUTOFMEMORY;
+  return createPinEnumerator(std::vector<IPin*>{pin}, pins);
+}
+
+HRESULT createPinEnumerator(const std::vector<IPin*>& pins, IEnumPins** enumerator) {
+  if (!enumerator) return E_POINTER;
+  std::vector<ComPtr<IPin>> held;
+  for (IPin* pin : pins) held.emplace_back(pin);
+  *enumerator = new (std::nothrow) PinEnumerator(std::move(held));
+  return *enumerator ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT createMediaTypeEnumerator(std::vector<CaptureFormat> formats, IEnumMediaTypes** types) {

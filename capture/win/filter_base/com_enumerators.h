@@ -11,6 +11,8 @@
 namespace kovracam {
 
 HRESULT createPinEnumerator(IPin* pin, IEnumPins** pins);
+// The pins in their order, each with a reference held by the enumerator.
+HRESULT createPinEnumerator(const std::vector<IPin*>& pins, IEnumPins** enumerator);
 HRESULT createMediaTypeEnumerator(std::vector<CaptureFormat> formats, IEnumMediaTypes** types);
 
 }  // namespace kovracam

@@ -43,7 +43,21 @@ REFERENCE_TIME performanceCounterTime() {
   return count.QuadPart / f * 10'000'000 + count.QuadPart % f * 10'000'000 / f;
 }
 
+REFERENCE_TIME streamTimeOf(double seconds) {
+  return static_cast<REFERENCE_TIME>(seconds * 10'000'000.0);
+}
+
 }  // namespace
+
+StreamFaults StreamFaults::of(const VirtualCamera& camera) {
+  StreamFaults faults;
+  if (camera.unplugAfterStream) faults.lostAt = streamTimeOf(*camera.unplugAfterStream);
+  if (camera.stallAt) {
+    faults.stallFrom = streamTimeOf(*camera.stallAt);
+    faults.stallUntil = faults.stallFrom + streamTimeOf(camera.stallFor);
+  }
+  return faults;
+}
 
 HRESULT FrameStreamer::start(const ComPtr<IMemInputPin>& input, const ComPtr<IPin>& peer,
                              const ComPtr<IMemAllocator>& allocator, const CaptureFormat& format) {
@@ -188,6 +202,12 @@ HRESULT FrameStreamer::deliver(std::int64_t frameNumber, REFERENCE_TIME streamTi
   return m_input->Receive(sample.get());
 }
 
+bool FrameStreamer::faultsLetThrough(REFERENCE_TIME streamTime, bool* lost) const {
+  *lost = m_faults.lostAt && streamTime >= *m_faults.lostAt;
+  if (*lost) return false;
+  return streamTime < m_faults.stallFrom || streamTime >= m_faults.stallUntil;
+}
+
 // The failure is told before the end of stream, whose completion it explains.
 void FrameStreamer::endStream(long eventCode, HRESULT hr) {
   m_filter.notifyGraph(eventCode, eventCode == EC_ERRORABORT ? hr : 0, 0);
@@ -219,6 +239,16 @@ void FrameStreamer::loop() {
     }
     REFERENCE_TIME streamTime = 0;
     if (!waitForFrame(&frameNumber, &streamTime)) continue;
+    bool lost = false;
+    if (!faultsLetThrough(streamTime, &lost)) {
+      if (lost) {
+        ended = true;
+        m_filter.markLost();
+        endStream(EC_DEVICE_LOST, S_OK);
+      }
+      ++frameNumber;  // a stalled camera lets the moment pass without a frame
+      continue;
+    }
     const HRESULT hr = deliver(frameNumber, streamTime);
     ++frameNumber;
     if (hr == S_OK) ++delivered;

@@ -1,5 +1,6 @@
 #include <cwchar>
 #include <new>
+#include <set>
 
 #include "capture/win/virtual/virtual_filter_parts.h"
 
@@ -10,12 +11,32 @@ namespace {
 constexpr CLSID kClsidVirtualCamera = {
     0x6a3f5e2c, 0x81d4, 0x4b7e, {0x9c, 0x21, 0x5d, 0x0e, 0x47, 0xa3, 0xb9, 0x12}};
 
+// The ids of the cameras that went away by themselves, for every filter of this process.
+std::mutex g_lostLock;
+std::set<std::string> g_lostCameras;  // guarded by g_lostLock
+
+bool isLost(const std::string& id) {
+  std::lock_guard lock(g_lostLock);
+  return g_lostCameras.contains(id);
+}
+
 }  // namespace
 
 VirtualCameraFilter::VirtualCameraFilter(const VirtualCamera& camera)
     : m_pattern(camera.pattern),
       m_controls(*this, VirtualCameraControls::of(camera)),
-      m_pin(*this, camera) {}
+      m_id(camera.id),
+      m_pin(*this, camera, PinRole::Capture) {
+  m_pins.push_back(&m_pin);
+  if (camera.previewPin) {
+    m_previewPin = std::make_unique<VirtualOutputPin>(*this, camera, PinRole::Preview);
+    m_pins.push_back(m_previewPin.get());
+  }
+  if (camera.stillPin) {
+    m_stillPin = std::make_unique<VirtualOutputPin>(*this, camera, PinRole::Still);
+    m_pins.push_back(m_stillPin.get());
+  }
+}
 
 VirtualCameraFilter::~VirtualCameraFilter() = default;
 
@@ -58,7 +79,9 @@ STDMETHODIMP VirtualCameraFilter::GetClassID(CLSID* clsid) {
 
 STDMETHODIMP VirtualCameraFilter::Stop() {
   std::lock_guard lock(m_lock);
-  if (m_state != State_Stopped) m_pin.inactive();
+  if (m_state != State_Stopped) {
+    for (VirtualOutputPin* pin : m_pins) pin->inactive();
+  }
   m_state = State_Stopped;
   return S_OK;
 }
@@ -66,10 +89,17 @@ STDMETHODIMP VirtualCameraFilter::Stop() {
 STDMETHODIMP VirtualCameraFilter::Pause() {
   std::lock_guard lock(m_lock);
   if (m_state == State_Stopped) {
-    const HRESULT hr = m_pin.active();
-    if (FAILED(hr)) return hr;
+    // A camera that went away does not come back for a new graph.
+    if (isLost(m_id)) return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    for (VirtualOutputPin* pin : m_pins) {
+      const HRESULT hr = pin->active();
+      if (FAILED(hr)) {
+        for (VirtualOutputPin* started : m_pins) started->inactive();
+        return hr;
+      }
+    }
   } else if (m_state == State_Running) {
-    m_pin.pause();
+    for (VirtualOutputPin* pin : m_pins) pin->pause();
   }
   m_state = State_Paused;
   return S_OK;
@@ -81,7 +111,7 @@ STDMETHODIMP VirtualCameraFilter::Run(REFERENCE_TIME tStart) {
     const HRESULT hr = Pause();
     if (FAILED(hr)) return hr;
   }
-  m_pin.run(tStart, m_clock);
+  for (VirtualOutputPin* pin : m_pins) pin->run(tStart, m_clock);
   m_state = State_Running;
   return S_OK;
 }
@@ -108,16 +138,20 @@ STDMETHODIMP VirtualCameraFilter::GetSyncSource(IReferenceClock** clock) {
 }
 
 STDMETHODIMP VirtualCameraFilter::EnumPins(IEnumPins** pins) {
-  return createPinEnumerator(&m_pin, pins);
+  return createPinEnumerator(std::vector<IPin*>(m_pins.begin(), m_pins.end()), pins);
 }
 
 STDMETHODIMP VirtualCameraFilter::FindPin(LPCWSTR id, IPin** pin) {
   if (!id || !pin) return E_POINTER;
   *pin = nullptr;
-  if (std::wcscmp(id, L"Capture") != 0) return VFW_E_NOT_FOUND;
-  m_pin.AddRef();
-  *pin = &m_pin;
-  return S_OK;
+  for (VirtualOutputPin* candidate : m_pins) {
+    if (std::wcscmp(id, candidate->name()) == 0) {
+      candidate->AddRef();
+      *pin = candidate;
+      return S_OK;
+    }
+  }
+  return VFW_E_NOT_FOUND;
 }
 
 STDMETHODIMP VirtualCameraFilter::QueryFilterInfo(FILTER_INFO* info) {
@@ -152,13 +186,22 @@ void VirtualCameraFilter::notifyGraph(long eventCode, LONG_PTR param1, LONG_PTR 
 
 bool VirtualCameraFilter::unplug() {
   std::lock_guard lock(m_lock);
-  return m_state == State_Running && m_pin.unplug();
+  if (m_state != State_Running) return false;
+  bool unplugged = false;
+  for (VirtualOutputPin* pin : m_pins) unplugged = pin->unplug() || unplugged;
+  return unplugged;
+}
+
+void VirtualCameraFilter::markLost() {
+  std::lock_guard lock(g_lostLock);
+  g_lostCameras.insert(m_id);
 }
 
 HRESULT CreateVirtualCameraFilter(const VirtualCamera& camera, IBaseFilter** filter) {
   if (!filter) return E_POINTER;
   *filter = nullptr;
   if (camera.formats.empty()) return VFW_E_NO_TYPES;
+  if (isLost(camera.id)) return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
   auto* created = new (std::nothrow) VirtualCameraFilter(camera);
   if (!created) return E_OUTOFMEMORY;
   *filter = created;

@@ -24,6 +24,20 @@ namespace kovracam {
 
 class VirtualCameraFilter;
 
+// The kinds of output pin a camera's filter has: every one a capture pin; capture cards and
+// some cameras a preview pin of their own; UVC cameras a still pin, which sends a picture only
+// when triggered (this camera never is).
+enum class PinRole { Capture, Preview, Still };
+
+// A failing camera's faults, in stream time (100 ns units from the start of its stream).
+struct StreamFaults {
+  std::optional<REFERENCE_TIME> lostAt;  // the device goes away
+  REFERENCE_TIME stallFrom = 0;          // no frame in [stallFrom, stallUntil)
+  REFERENCE_TIME stallUntil = 0;
+
+  static StreamFaults of(const VirtualCamera& camera);
+};
+
 // What the streaming thread needs to know, under FrameStreamer::m_lock.
 struct StreamClock {
   bool running = false;
@@ -34,7 +48,8 @@ struct StreamClock {
 // Delivers frames from a thread of its own, paced at the format's rate on the graph's clock.
 class FrameStreamer {
  public:
-  explicit FrameStreamer(VirtualCameraFilter& filter) : m_filter(filter) {}
+  FrameStreamer(VirtualCameraFilter& filter, const StreamFaults& faults)
+      : m_filter(filter), m_faults(faults) {}
   ~FrameStreamer() { stop(); }
 
   HRESULT start(const ComPtr<IMemInputPin>& input, const ComPtr<IPin>& peer,
@@ -57,8 +72,11 @@ class FrameStreamer {
   // The camera's picture controls on a painted frame (frame_streamer_balance.cpp).
   void balance(std::uint8_t* frame, std::size_t size);
   void endStream(long eventCode, HRESULT hr);
+  // Applies the camera's faults to the frame due at `streamTime`: false when it is not sent.
+  bool faultsLetThrough(REFERENCE_TIME streamTime, bool* lost) const;
 
   VirtualCameraFilter& m_filter;
+  const StreamFaults m_faults;
   ComPtr<IMemInputPin> m_input;
   ComPtr<IPin> m_peer;
   ComPtr<IMemAllocator> m_allocator;
@@ -81,7 +99,7 @@ class VirtualOutputPin final : public IPin,
                                public IKsPropertySet,
                                public ISpecifyPropertyPages {
  public:
-  VirtualOutputPin(VirtualCameraFilter& filter, const VirtualCamera& camera);
+  VirtualOutputPin(VirtualCameraFilter& filter, const VirtualCamera& camera, PinRole role);
   ~VirtualOutputPin();
 
   // IUnknown, shared with the filter.
@@ -112,7 +130,7 @@ class VirtualOutputPin final : public IPin,
   STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override;
   STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
 
-  // IKsPropertySet: answers the pin category, so graph builders find this pin as a capture pin.
+  // IKsPropertySet: answers the pin category, by which graph builders find the pin.
   STDMETHODIMP Set(REFGUID, DWORD, void*, DWORD, void*, DWORD) override {
     return E_PROP_ID_UNSUPPORTED;
   }
@@ -129,6 +147,7 @@ class VirtualOutputPin final : public IPin,
   void pause();
   void inactive();
   bool unplug() { return m_streamer.unplug(); }
+  const wchar_t* name() const;
 
  private:
   // The offered format matching `type`, or null.
@@ -139,6 +158,7 @@ class VirtualOutputPin final : public IPin,
 
   VirtualCameraFilter& m_filter;
   const VirtualCamera m_camera;
+  const PinRole m_role;
   CaptureFormat m_current;
   bool m_bFormatSet = false;  // SetFormat narrows the offer to the format set
 
@@ -221,6 +241,9 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
   // Streaming thread: tells the graph about a failure (EC_ERRORABORT, EC_DEVICE_LOST...).
   void notifyGraph(long eventCode, LONG_PTR param1, LONG_PTR param2);
   bool unplug();
+  // Streaming thread: the camera went away by itself (its unplug time came); it stays away
+  // while the program runs, as a camera pulled out does.
+  void markLost();
 
  private:
   LONG m_ref = 1;
@@ -234,7 +257,11 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
   IFilterGraph* m_graph = nullptr;  // not counted: the graph holds us
   WCHAR m_name[MAX_FILTER_NAME] = {};
   VirtualFilterControls m_controls;
-  VirtualOutputPin m_pin;
+  const std::string m_id;
+  VirtualOutputPin m_pin;  // "Capture"
+  std::unique_ptr<VirtualOutputPin> m_previewPin;
+  std::unique_ptr<VirtualOutputPin> m_stillPin;
+  std::vector<VirtualOutputPin*> m_pins;  // in the order EnumPins gives them
 };
 
 }  // namespace kovracam

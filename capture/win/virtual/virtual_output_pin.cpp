@@ -3,13 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 #include "capture/win/virtual/virtual_filter_parts.h"
 
 namespace kovracam {
 namespace {
 
-constexpr wchar_t kPinName[] = L"Capture";
 // Enough buffers that the renderer can hold one while the next is filled.
 constexpr long kMinBuffers = 3;
 
@@ -29,8 +29,12 @@ bool admits(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& offered) {
 
 }  // namespace
 
-VirtualOutputPin::VirtualOutputPin(VirtualCameraFilter& filter, const VirtualCamera& camera)
-    : m_filter(filter), m_camera(camera), m_streamer(filter) {
+VirtualOutputPin::VirtualOutputPin(VirtualCameraFilter& filter, const VirtualCamera& camera,
+                                   PinRole role)
+    : m_filter(filter),
+      m_camera(camera),
+      m_role(role),
+      m_streamer(filter, StreamFaults::of(camera)) {
   if (!m_camera.formats.empty()) m_current = m_camera.formats.front();
 }
 
@@ -180,12 +184,25 @@ STDMETHODIMP VirtualOutputPin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
   return copyMediaType(*type, *m_connectionType);
 }
 
+const wchar_t* VirtualOutputPin::name() const {
+  switch (m_role) {
+    case PinRole::Preview:
+      return L"Preview";
+    case PinRole::Still:
+      return L"Still";
+    case PinRole::Capture:
+      break;
+  }
+  return L"Capture";
+}
+
 STDMETHODIMP VirtualOutputPin::QueryPinInfo(PIN_INFO* info) {
   if (!info) return E_POINTER;
   info->pFilter = &m_filter;
   m_filter.AddRef();
   info->dir = PINDIR_OUTPUT;
-  std::memcpy(info->achName, kPinName, sizeof kPinName);
+  std::wcsncpy(info->achName, name(), MAX_PIN_NAME - 1);
+  info->achName[MAX_PIN_NAME - 1] = L'\0';
   return S_OK;
 }
 
@@ -197,9 +214,10 @@ STDMETHODIMP VirtualOutputPin::QueryDirection(PIN_DIRECTION* direction) {
 
 STDMETHODIMP VirtualOutputPin::QueryId(LPWSTR* id) {
   if (!id) return E_POINTER;
-  *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof kPinName));
+  const std::size_t bytes = (std::wcslen(name()) + 1) * sizeof(wchar_t);
+  *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
   if (!*id) return E_OUTOFMEMORY;
-  std::memcpy(*id, kPinName, sizeof kPinName);
+  std::memcpy(*id, name(), bytes);
   return S_OK;
 }
 
@@ -218,6 +236,7 @@ HRESULT VirtualOutputPin::active() {
   if (!m_connected) return S_OK;  // an unconnected pin has nothing to stream
   const HRESULT hr = m_allocator->Commit();
   if (FAILED(hr)) return hr;
+  if (m_role == PinRole::Still) return S_OK;  // nothing triggers a picture
   return m_streamer.start(m_input, m_connected, m_allocator, m_current);
 }
 

@@ -79,7 +79,10 @@ STDMETHODIMP VirtualOutputPin::Get(REFGUID set, DWORD id, void*, DWORD, void* da
   if (returned) *returned = sizeof(GUID);
   if (!data) return returned ? S_OK : E_POINTER;
   if (dataBytes < sizeof(GUID)) return E_UNEXPECTED;
-  std::memcpy(data, &PIN_CATEGORY_CAPTURE, sizeof(GUID));
+  const GUID& category = m_role == PinRole::Preview ? PIN_CATEGORY_PREVIEW
+                         : m_role == PinRole::Still ? PIN_CATEGORY_STILL
+                                                    : PIN_CATEGORY_CAPTURE;
+  std::memcpy(data, &category, sizeof(GUID));
   return S_OK;
 }
 

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <thread>
 
+#include "base/win/wide_text.h"
+#include "capture/win/graph_pins.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "capture/win/virtual/virtual_camera_pages.h"
@@ -303,6 +305,66 @@ void recordsBesideThePreview(HWND owner) {
   DeleteFileW(path.c_str());
 }
 
+// "Capture>Mux Preview>Grab Filter Still> ": each pin of the camera and its peer's filter.
+std::string pinPeers(IBaseFilter* camera) {
+  std::string peers;
+  for (const wchar_t* name : {L"Capture", L"Preview", L"Still"}) {
+    ComPtr<IPin> pin, peer;
+    FILTER_INFO info{};
+    camera->FindPin(name, pin.put());
+    if (pin && pin->ConnectedTo(peer.put()) == S_OK) filterOf(peer.get())->QueryFilterInfo(&info);
+    if (info.pGraph) info.pGraph->Release();
+    peers += narrowToUtf8(std::wstring(name) + L">" + info.achName) + " ";
+  }
+  return peers;
+}
+
+// A camera with a preview pin: the preview on it, the recording on the capture pin, no Smart Tee;
+// the still pin left alone.
+void takesThePreviewPinAndLeavesTheStillPin(HWND owner) {
+  CVideoCap engine;
+  int width = 0, height = 0;
+  CHECK(startPreview(engine, "virtual:pins", owner) && rateAfter(engine, 1000) > 25.0);
+  std::fprintf(stderr, "preview: %s\n", pinPeers(engine.captureFilter()).c_str());
+  CHECK(pinPeers(engine.captureFilter()) == "Capture> Preview>Grab Filter Still> ");
+  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
+  CHECK(engine.GetSnapshot(bits.data(), bits.size()) == 1);
+  engine.TearDown();
+  const std::wstring path = std::filesystem::temp_directory_path().wstring() + L"pins.avi";
+  CHECK(engine.SelectDevice("virtual:pins") == kOk && engine.BuildGraph(&width, &height) == kOk);
+  CHECK(engine.StartFileCapture(path, owner, width, height) == kOk && rateAfter(engine, 1000) > 25);
+  std::fprintf(stderr, "recording: %s\n", pinPeers(engine.captureFilter()).c_str());
+  CHECK(pinPeers(engine.captureFilter()) == "Capture>Mux Preview>Grab Filter Still> ");
+  engine.Stop();
+  engine.TearDown();
+  const auto [counted, listed] = aviFrameCounts(path);
+  CHECK(counted == listed && counted >= 25);
+  DeleteFileW(path.c_str());
+}
+
+// Cameras failing by themselves: one lost a second into its stream, and gone for good; one
+// sending nothing from 0.1 s to 4.1 s, which is no failure.
+void failsAsTheFileSays(HWND owner) {
+  CVideoCap engine;
+  int width = 0, height = 0;
+  long failure = 0;
+  engine.setStreamFailedHandler([&](long code) { failure = code; });
+  CHECK(startPreview(engine, "virtual:lost", owner));
+  CHECK(test::pumpUntil([&] { return failure == EC_DEVICE_LOST; }, 6000) && !engine.isRunning());
+  engine.TearDown();
+  CHECK(engine.SelectDevice("virtual:lost") == kOk &&
+        engine.BuildGraph(&width, &height) == HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+  engine.TearDown();
+  CHECK(startPreview(engine, "virtual:stall", owner));
+  test::pumpUntil([] { return false; }, 500);  // a reading then covers the frames before
+  const double stalled = rateAfter(engine, 1000);
+  test::pumpUntil([] { return false; }, 2500);
+  const double resumed = rateAfter(engine, 1000);
+  std::fprintf(stderr, "stalled camera: %.1f fps, then %.1f fps\n", stalled, resumed);
+  CHECK(stalled < 1.0 && resumed > 25.0 && failure == EC_DEVICE_LOST);  // no new failure
+  engine.TearDown();
+}
+
 }  // namespace
 
 int main() {
@@ -329,6 +391,12 @@ int main() {
   readsAndSetsThePowerLine(owner);
   createsThePagesOnlyWhileRegistered();
   recordsBesideThePreview(owner);
+  test::useVirtualCameras(
+      {"id=pins; name=P; formats=YUY2 64x48@30; pattern=red; pins=preview,still",
+       "id=lost; name=L; formats=YUY2 64x48@30; unplug=stream+1",
+       "id=stall; name=S; formats=YUY2 64x48@30; stall=0.1+4"});
+  takesThePreviewPinAndLeavesTheStillPin(owner);
+  failsAsTheFileSays(owner);
   DestroyWindow(owner);
   return test::report("engine_test");
 }
