@@ -36,10 +36,18 @@ SnapshotHandover::Delivery SnapshotHandover::request(std::uint8_t* destination,
   return delivery;
 }
 
+std::optional<SnapshotHandover::Target> SnapshotHandover::claim() {
+  if (!m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) return std::nullopt;
+  return Target{m_pSnapDest, m_nSnapCapacity};
+}
+
+void SnapshotHandover::delivered() { m_hSnapEvent.set(); }
+
 void SnapshotHandover::offer(const std::uint8_t* frame, std::size_t length) {
-  if (!m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) return;
-  std::memcpy(m_pSnapDest, frame, std::min(length, m_nSnapCapacity));
-  m_hSnapEvent.set();
+  const auto target = claim();
+  if (!target) return;
+  std::memcpy(target->destination, frame, std::min(length, target->capacity));
+  delivered();
 }
 
 std::unique_ptr<std::uint8_t[]> SnapshotHandover::requestFrame(std::size_t bytes,
