@@ -62,7 +62,10 @@ class CVideoCap : public ISampleGrabberCB {
   void TearDown();
 
   // Frames.
-  void Prepare();
+  // Fills the conversion tables; the engine's own is BuildConversionTables.
+  using TableFiller = void (*)(ConversionTables& tables);
+  // Allocates the conversion tables and starts the worker that fills them with `fill`.
+  void Prepare(TableFiller fill = BuildConversionTables);
   // 1 when `bits` (bottom-up 24-bit rows, each padded to 4 bytes) holds the next frame; 0 when
   // the block is too small, no graph runs, or no frame came in time.
   int GetSnapshot(std::uint8_t* bits, std::size_t length);
@@ -133,6 +136,7 @@ class CVideoCap : public ISampleGrabberCB {
   WinHandle m_pTableThread;
   std::unique_ptr<ConversionTables> m_tables;
   std::atomic<bool> m_bTablesReady{false};  // m_tables complete
+  TableFiller m_fillTables = BuildConversionTables;
 
   // No renderer in the graph takes the camera's subtype: the engine draws the frames itself.
   bool m_bDrawsFrames = false;

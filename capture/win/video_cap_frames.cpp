@@ -18,7 +18,7 @@ constexpr DWORD kTableWorkerBoundMs = 30000;
 
 DWORD WINAPI CVideoCap::tableWorker(void* engine) {
   auto* self = static_cast<CVideoCap*>(engine);
-  BuildConversionTables(*self->m_tables);
+  self->m_fillTables(*self->m_tables);
   self->m_bTablesReady.store(true, std::memory_order_release);
   return 0;
 }
@@ -36,8 +36,9 @@ STDMETHODIMP CVideoCap::BufferCB(double, BYTE* buffer, long length) {
   return S_FALSE;
 }
 
-void CVideoCap::Prepare() {
+void CVideoCap::Prepare(TableFiller fill) {
   if (m_tables || m_pTableThread) return;
+  m_fillTables = fill;
   m_tables.reset(new (std::nothrow) ConversionTables);
   if (!m_tables) return;
   HANDLE worker = CreateThread(nullptr, 0, tableWorker, this, CREATE_SUSPENDED, nullptr);
