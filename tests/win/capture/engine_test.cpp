@@ -1,6 +1,7 @@
 // The engine with virtual cameras: listing, a running preview, its frame rate and snapshots,
 // refused subtypes and a camera lost mid-stream.
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,8 @@
 #include <iterator>
 #include <thread>
 
+#include "capture/win/ks_video_proc_amp.h"
+#include "capture/win/power_line.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "capture/win/virtual/virtual_camera_pages.h"
@@ -229,6 +232,94 @@ void readsAndSetsThePowerLine(HWND owner) {
   engine.TearDown();
 }
 
+// A filter that offers the power line only through the kernel-streaming property set, reading 2.
+struct PropertySetOnly : IKsPropertySet {
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IKsPropertySet)) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IKsPropertySet*>(this);
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP Set(REFGUID, DWORD, void*, DWORD, void*, DWORD) override {
+    ++writes;
+    return S_OK;
+  }
+  STDMETHODIMP Get(REFGUID, DWORD, void*, DWORD, void* data, DWORD size, DWORD* got) override {
+    if (size >= sizeof(KSPROPERTY_VIDEOPROCAMP_S)) {
+      static_cast<KSPROPERTY_VIDEOPROCAMP_S*>(data)->Value = 2;
+    }
+    if (got) *got = size;
+    return S_OK;
+  }
+  STDMETHODIMP QuerySupported(REFGUID, DWORD, DWORD* support) override {
+    *support = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
+    return S_OK;
+  }
+  int writes = 0;
+};
+
+// Read through IAMVideoProcAmp alone: without it there is no power line to show or set.
+void ignoresAPowerLineOutsideTheProcAmp() {
+  PropertySetOnly filter;
+  CHECK(readPowerLineFrequency(&filter) == -1);
+  writePowerLineFrequency(&filter, 1);
+  CHECK(filter.writes == 0);
+}
+
+// A table worker held back until released; its state, for the test to follow.
+std::atomic<int> g_tableWorker{0};  // 1 filling, 2 released, 3 done
+void fillWhenReleased(ConversionTables&) {
+  g_tableWorker = 1;
+  for (int i = 0; i < 600 && g_tableWorker != 2; ++i) Sleep(50);
+  g_tableWorker = 3;
+}
+
+// An engine whose table worker outlives the bound of its destructor's wait: the destructor
+// returns, and the worker, ending later, writes nothing where the engine was.
+void aSlowTableWorkerOutlivesItsEngine() {
+  alignas(CVideoCap) static unsigned char place[sizeof(CVideoCap)];
+  auto* engine = new (place) CVideoCap;
+  engine->Prepare(fillWhenReleased);
+  CHECK(test::pumpUntil([] { return g_tableWorker == 1; }, 5000));
+  const ULONGLONG started = GetTickCount64();
+  engine->~CVideoCap();
+  const ULONGLONG waited = GetTickCount64() - started;
+  std::fprintf(stderr, "engine with a held table worker destroyed in %llu ms\n", waited);
+  CHECK(waited < 20000);
+  std::memset(place, 0xA5, sizeof place);
+  g_tableWorker = 2;
+  CHECK(test::pumpUntil([] { return g_tableWorker == 3; }, 5000));
+  Sleep(500);  // the worker's last steps after the tables
+  CHECK(std::all_of(std::begin(place), std::end(place), [](unsigned char b) { return b == 0xA5; }));
+}
+
+// With no room left for the tables the engine goes on without them: no exception, no snapshot.
+void preparesWithoutRoomForTheTables(HWND owner) {
+  std::vector<void*> reserved;
+  for (SIZE_T size = SIZE_T{1} << 30; size >= (SIZE_T{1} << 20); size /= 2) {
+    while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+      reserved.push_back(block);
+    }
+  }
+  CVideoCap engine;
+  bool threw = false;
+  try {
+    engine.Prepare();
+  } catch (...) {
+    threw = true;
+  }
+  for (void* block : reserved) VirtualFree(block, 0, MEM_RELEASE);
+  CHECK(!threw);
+  CHECK(startPreview(engine, "virtual:red", owner));
+  CHECK(test::pumpUntil([&] { return rateAfter(engine, 100) > 0; }, 3000));
+  engine.Stop();
+  engine.TearDown();
+}
+
 // The pages' classes are known to COM only while registered, and then only in this process.
 void createsThePagesOnlyWhileRegistered() {
   ComPtr<IPropertyPage> page;
@@ -329,6 +420,9 @@ int main() {
   readsAndSetsThePowerLine(owner);
   createsThePagesOnlyWhileRegistered();
   recordsBesideThePreview(owner);
+  ignoresAPowerLineOutsideTheProcAmp();
+  preparesWithoutRoomForTheTables(owner);
+  aSlowTableWorkerOutlivesItsEngine();
   DestroyWindow(owner);
   return test::report("engine_test");
 }
