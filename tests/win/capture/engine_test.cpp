@@ -11,6 +11,7 @@
 
 #include "capture/win/ks_video_proc_amp.h"
 #include "capture/win/power_line.h"
+#include "capture/win/stream_file_writer.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "capture/win/virtual/virtual_camera_pages.h"
@@ -232,6 +233,32 @@ void readsAndSetsThePowerLine(HWND owner) {
   engine.TearDown();
 }
 
+// The file writer's pin counts as done only the samples it took, up to the first it refused.
+void writerCountsOnlyTheSamplesItTook() {
+  ComPtr<IBaseFilter> writer;
+  ComPtr<IPin> pin;
+  ComPtr<IMemInputPin> input;
+  ComPtr<IMemAllocator> allocator;
+  CHECK(CreateStreamFileWriter(writer.put()) == S_OK && writer->FindPin(L"in", pin.put()) == S_OK &&
+        SUCCEEDED(pin.as(&input)));
+  CHECK(SUCCEEDED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMemAllocator, allocator.putVoid())));
+  if (!input || !allocator) return;
+  ALLOCATOR_PROPERTIES wanted{2, 64, 1, 0}, got{};
+  ComPtr<IMediaSample> first, second;
+  CHECK(allocator->SetProperties(&wanted, &got) == S_OK && allocator->Commit() == S_OK &&
+        allocator->GetBuffer(first.put(), nullptr, nullptr, 0) == S_OK &&
+        allocator->GetBuffer(second.put(), nullptr, nullptr, 0) == S_OK);
+  first->SetActualDataLength(0);  // taken, with nothing to write
+  IMediaSample* samples[] = {first.get(), nullptr, second.get()};
+  long done = -1;
+  CHECK(input->ReceiveMultiple(samples, 3, &done) == E_POINTER && done == 1);
+  CHECK(input->ReceiveMultiple(samples, 0, &done) == S_OK && done == 0);
+  first.reset();
+  second.reset();
+  allocator->Decommit();
+}
+
 // A filter that offers the power line only through the kernel-streaming property set, reading 2.
 struct PropertySetOnly : IKsPropertySet {
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
@@ -421,6 +448,7 @@ int main() {
   createsThePagesOnlyWhileRegistered();
   recordsBesideThePreview(owner);
   ignoresAPowerLineOutsideTheProcAmp();
+  writerCountsOnlyTheSamplesItTook();
   preparesWithoutRoomForTheTables(owner);
   aSlowTableWorkerOutlivesItsEngine();
   DestroyWindow(owner);
