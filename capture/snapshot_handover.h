@@ -53,10 +53,16 @@ class SnapshotHandover {
   void delivered();
 
  private:
+  // A copy the requester gave up on has finished: its block can go, and requests may go on.
+  bool outstandingCopyDone();
+
   std::uint8_t* m_pSnapDest = nullptr;
   std::size_t m_nSnapCapacity = 0;
   std::atomic<bool> m_bSnapRequest{false};
   ManualResetEvent m_hSnapEvent;
+  // User-interface thread only.
+  bool m_bCopyOutstanding = false;
+  std::unique_ptr<std::uint8_t[]> m_pOutstandingBlock;
 };
 
 }  // namespace kovracam
