@@ -154,8 +154,12 @@ def test_device_menu_and_the_remembered_camera(args):
         expect_status(frame, rate75, "Frame Rate 7.5")
         popup = frame.open_menu(DEVICE_MENU)
         check(device_marks(popup) == [False, True], "device marks %s" % device_marks(popup))
-        s.key("Escape")
+        # The checked camera chosen again: nothing written.
+        written = krv.stat().st_mtime_ns
+        popup.click_row(popup.items(2)[0][1])
         s.wait_unmapped(popup.wid)
+        time.sleep(1)
+        check(krv.stat().st_mtime_ns == written, "choosing the checked camera wrote HardWare.KRV")
         s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+F4")
         check(s.exit_status() == 0, "exit status %s after Alt+F4" % s.proc.returncode)
         # The next start previews the remembered camera.
@@ -165,12 +169,23 @@ def test_device_menu_and_the_remembered_camera(args):
 
 def test_preview_off_and_on(args):
     with WineSession(args.app, PREFIX) as s:
-        frame, _, rate30, _ = start(s, args)
+        frame, _, rate30, rate75 = start(s, args)
         expect_status(frame, rate30, "Frame Rate 30.0")
+        frame.save("alt+c", "s", None)  # Start Capture cancelled: the preview goes on
+        time.sleep(1.5)
+        check(frame.status_ink() == rate30, "the preview stopped with Start Capture cancelled")
         frame.choose("alt+o", "p")
         expect_status(frame, frozenset(), "an empty pane with Preview off", 5)
+        # Another camera chosen with Preview off is remembered and starts nothing.
+        popup = frame.open_menu(DEVICE_MENU)
+        popup.click_row(popup.items(2)[0][1])
+        krv = pathlib.Path(s.workdir, "HardWare.KRV")
+        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
+                          10, "HardWare.KRV does not name the second camera")
+        time.sleep(1.5)
+        check(frame.status_ink() == frozenset(), "a camera started with Preview off")
         frame.choose("alt+o", "p")
-        expect_status(frame, rate30, "Frame Rate 30.0 with Preview on again")
+        expect_status(frame, rate75, "Frame Rate 7.5 of the second camera with Preview on")
 
 
 def test_picture_under_the_banner(args):
@@ -210,6 +225,8 @@ def test_snapshots(args):
     with WineSession(args.app, PREFIX) as s:
         frame = s.start(BARS)
         for typed, written in (("a.png", "a.png.jpg"), ("b.Bmp", "b.Bmp"), ("c", "c.jpg")):
+            if typed == "b.Bmp":  # the others while recording
+                record(s, frame, "recording", 0)
             frame.save("alt+c", "n", s.native_path(os.path.join(s.workdir, typed)))
             path = pathlib.Path(s.workdir, written)  # renamed into place once complete
             uitest.wait_until(path.exists, 10, "no %s after saving %s" % (written, typed))
