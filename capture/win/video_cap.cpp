@@ -22,10 +22,10 @@ std::int64_t performanceCounterNanoseconds() {
 CVideoCap::CVideoCap() : m_timing(performanceCounterNanoseconds) {}
 
 CVideoCap::~CVideoCap() {
-  if (!joinTableWorker()) {
-    // The worker still writes the tables: leave them to it rather than free them under it.
-    static_cast<void>(m_tables.release());
-  }
+  // A worker still running past the bound keeps its tables alive itself and frees them when done.
+  joinTableWorker();
+  m_pTableThread.reset();
+  m_tables.reset();
   TearDown();
   if (m_hEventWindow) DestroyWindow(m_hEventWindow);
 }

@@ -117,7 +117,7 @@ class CVideoCap : public ISampleGrabberCB {
   static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
   void drainGraphEvents();
   bool joinTableWorker();
-  static DWORD WINAPI tableWorker(void* engine);
+  static DWORD WINAPI tableWorker(void* work);
   std::chrono::nanoseconds snapshotTimeout() const;
 
   ComPtr<IMoniker> m_pMoniker;
@@ -133,10 +133,17 @@ class CVideoCap : public ISampleGrabberCB {
   int m_nPixelFormat = kPixelNone;
   REFERENCE_TIME m_frameInterval = 0;
 
+  // What the table worker writes. The worker holds a share of its own, so that a worker still
+  // running when the engine stops waiting for it (the engine's bounds) writes only here.
+  struct TableWork {
+    ConversionTables tables;
+    std::atomic<bool> ready{false};  // tables complete
+    TableFiller fill = BuildConversionTables;
+  };
+  static void fillTables(TableWork& work);
+
   WinHandle m_pTableThread;
-  std::unique_ptr<ConversionTables> m_tables;
-  std::atomic<bool> m_bTablesReady{false};  // m_tables complete
-  TableFiller m_fillTables = BuildConversionTables;
+  std::shared_ptr<TableWork> m_tables;
 
   // No renderer in the graph takes the camera's subtype: the engine draws the frames itself.
   bool m_bDrawsFrames = false;
