@@ -82,6 +82,8 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
                                 IID_IAMStreamConfig, config.putVoid());
     if (FAILED(hr)) return hr;
   }
+  // A success code other than S_OK may come without the interface.
+  if (!config) return E_NOINTERFACE;
   if (applyOrReadFormat(config.get()) != S_OK) return kOk;  // built, size unknown
 
   const auto format = captureFormatOf(*m_pFormat);
