@@ -5,8 +5,8 @@
 
 namespace kovracam {
 
-// The value `filter` reports, 1 and 2 or others as the camera has them; -1 when it has no such
-// control or the read fails.
+// The value `filter` reports through IAMVideoProcAmp, 1 and 2 or others as the camera has them;
+// -1 when it has no IAMVideoProcAmp or the read fails.
 int readPowerLineFrequency(IUnknown* filter);
 // Sets `value` with the camera's current control flags; a refusal shows at the next read.
 void writePowerLineFrequency(IUnknown* filter, int value);
