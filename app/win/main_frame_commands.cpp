@@ -11,7 +11,7 @@ namespace {
 constexpr UINT kDevicePopup = 1;
 
 void setEnabled(HMENU menu, UINT item, UINT byPosition, bool enabled) {
-  EnableMenuItem(menu, item, byPosition | (enabled ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, item, byPosition | (enabled ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
 }
 
 void setChecked(HMENU menu, std::uint32_t id, bool checked) {
