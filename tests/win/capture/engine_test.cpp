@@ -212,7 +212,7 @@ void stopsWhenTheCameraIsLost(HWND owner) {
   engine.TearDown();
 }
 
-// Power line through the kernel-streaming set, agreeing with IAMVideoProcAmp's number 13.
+// Power line through IAMVideoProcAmp's number 13.
 void readsAndSetsThePowerLine(HWND owner) {
   CVideoCap engine;
   CHECK(engine.GetPowerLineFrequency() == -1);  // no graph: nothing read, nothing harmed
