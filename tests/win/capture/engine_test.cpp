@@ -254,38 +254,24 @@ void writerCountsOnlyTheSamplesItTook() {
   long done = -1;
   CHECK(input->ReceiveMultiple(samples, 3, &done) == E_POINTER && done == 1);
   CHECK(input->ReceiveMultiple(samples, 0, &done) == S_OK && done == 0);
-  first.reset();
-  second.reset();
-  allocator->Decommit();
 }
 
 // A filter that offers the power line only through the kernel-streaming property set, reading 2.
 struct PropertySetOnly : IKsPropertySet {
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IKsPropertySet)) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IKsPropertySet*>(this);
-    return S_OK;
+    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IKsPropertySet) ? this : nullptr;
+    return *ppv ? S_OK : E_NOINTERFACE;
   }
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP Set(REFGUID, DWORD, void*, DWORD, void*, DWORD) override {
-    ++writes;
-    return S_OK;
-  }
+  STDMETHODIMP Set(REFGUID, DWORD, void*, DWORD, void*, DWORD) override { return ++writes, S_OK; }
   STDMETHODIMP Get(REFGUID, DWORD, void*, DWORD, void* data, DWORD size, DWORD* got) override {
-    if (size >= sizeof(KSPROPERTY_VIDEOPROCAMP_S)) {
+    if (size >= sizeof(KSPROPERTY_VIDEOPROCAMP_S))
       static_cast<KSPROPERTY_VIDEOPROCAMP_S*>(data)->Value = 2;
-    }
     if (got) *got = size;
     return S_OK;
   }
-  STDMETHODIMP QuerySupported(REFGUID, DWORD, DWORD* support) override {
-    *support = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
-    return S_OK;
-  }
+  STDMETHODIMP QuerySupported(REFGUID, DWORD, DWORD*) override { return E_NOTIMPL; }
   int writes = 0;
 };
 
@@ -324,7 +310,7 @@ void aSlowTableWorkerOutlivesItsEngine() {
   CHECK(std::all_of(std::begin(place), std::end(place), [](unsigned char b) { return b == 0xA5; }));
 }
 
-// With no room left for the tables the engine goes on without them: no exception, no snapshot.
+// With no room left for the tables the engine goes on without them: no exception, a preview.
 void preparesWithoutRoomForTheTables(HWND owner) {
   std::vector<void*> reserved;
   for (SIZE_T size = SIZE_T{1} << 30; size >= (SIZE_T{1} << 20); size /= 2) {
