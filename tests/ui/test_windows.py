@@ -173,7 +173,7 @@ def test_preview_off_and_on(args):
         expect_status(frame, rate30, "Frame Rate 30.0")
         frame.save("alt+c", "s", None)  # Start Capture cancelled: the preview goes on
         time.sleep(1.5)
-        check(frame.status_ink() == rate30, "the preview stopped with Start Capture cancelled")
+        expect_status(frame, rate30, "Frame Rate 30.0 with Start Capture cancelled", 5)
         frame.choose("alt+o", "p")
         expect_status(frame, frozenset(), "an empty pane with Preview off", 5)
         # Another camera chosen with Preview off is remembered and starts nothing.
@@ -184,7 +184,10 @@ def test_preview_off_and_on(args):
                           10, "HardWare.KRV does not name the second camera")
         time.sleep(1.5)
         check(frame.status_ink() == frozenset(), "a camera started with Preview off")
+        small = (frame.width, frame.height)
         frame.choose("alt+o", "p")
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
+        frame.measure()
         expect_status(frame, rate75, "Frame Rate 7.5 of the second camera with Preview on")
 
 
