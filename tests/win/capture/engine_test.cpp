@@ -233,7 +233,8 @@ void readsAndSetsThePowerLine(HWND owner) {
   engine.TearDown();
 }
 
-// The file writer's pin counts as done only the samples it took, up to the first it refused.
+// The file writer's pin counts as done only the samples it took, up to the first it refused;
+// out of any graph the writer has no name.
 void writerCountsOnlyTheSamplesItTook() {
   ComPtr<IBaseFilter> writer;
   ComPtr<IPin> pin;
@@ -254,6 +255,9 @@ void writerCountsOnlyTheSamplesItTook() {
   long done = -1;
   CHECK(input->ReceiveMultiple(samples, 3, &done) == E_POINTER && done == 1);
   CHECK(input->ReceiveMultiple(samples, 0, &done) == S_OK && done == 0);
+  FILTER_INFO info{};
+  CHECK(writer->JoinFilterGraph(nullptr, L"gone") == S_OK &&
+        writer->QueryFilterInfo(&info) == S_OK && info.achName[0] == L'\0' && !info.pGraph);
 }
 
 // A filter that offers the power line only through the kernel-streaming property set, reading 2.
