@@ -44,7 +44,7 @@ STDMETHODIMP CVideoCap::BufferCB(double, BYTE* buffer, long length) {
 }
 
 void CVideoCap::Prepare(TableFiller fill) {
-  if (m_tables || m_pTableThread) return;
+  if (m_tables) return;  // prepared once; the worker is started only with its tables
   std::shared_ptr<TableWork> work;
   try {
     work = std::make_shared<TableWork>();
