@@ -15,6 +15,10 @@ constexpr auto kCopyGrace = std::chrono::seconds(1);
 SnapshotHandover::Delivery SnapshotHandover::request(std::uint8_t* destination,
                                                      std::size_t capacity,
                                                      std::chrono::nanoseconds timeout) {
+  // The late copy still owns the old destination and will set the event when done: a request
+  // raised now would take that event for its own delivery.
+  if (m_bCopyOutstanding && !outstandingCopyDone()) return Delivery::Refused;
+
   m_pSnapDest = destination;
   m_nSnapCapacity = capacity;
   m_bSnapRequest.store(true, std::memory_order_release);
@@ -28,18 +32,39 @@ SnapshotHandover::Delivery SnapshotHandover::request(std::uint8_t* destination,
       delivery = m_hSnapEvent.waitFor(kCopyGrace) ? Delivery::Delivered : Delivery::Stuck;
     }
   }
-  m_hSnapEvent.reset();
-  if (delivery != Delivery::Stuck) {
-    m_pSnapDest = nullptr;
-    m_nSnapCapacity = 0;
+  if (delivery == Delivery::Stuck) {
+    // The event is left as it is: the copy's own signal tells the next request that it is done.
+    m_bCopyOutstanding = true;
+    return delivery;
   }
+  m_hSnapEvent.reset();
+  m_pSnapDest = nullptr;
+  m_nSnapCapacity = 0;
   return delivery;
 }
 
+bool SnapshotHandover::outstandingCopyDone() {
+  if (!m_hSnapEvent.waitFor(std::chrono::nanoseconds::zero())) return false;
+  m_hSnapEvent.reset();
+  m_bCopyOutstanding = false;
+  m_pOutstandingBlock.reset();
+  m_pSnapDest = nullptr;
+  m_nSnapCapacity = 0;
+  return true;
+}
+
+std::optional<SnapshotHandover::Target> SnapshotHandover::claim() {
+  if (!m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) return std::nullopt;
+  return Target{m_pSnapDest, m_nSnapCapacity};
+}
+
+void SnapshotHandover::delivered() { m_hSnapEvent.set(); }
+
 void SnapshotHandover::offer(const std::uint8_t* frame, std::size_t length) {
-  if (!m_bSnapRequest.exchange(false, std::memory_order_acq_rel)) return;
-  std::memcpy(m_pSnapDest, frame, std::min(length, m_nSnapCapacity));
-  m_hSnapEvent.set();
+  const auto target = claim();
+  if (!target) return;
+  std::memcpy(target->destination, frame, std::min(length, target->capacity));
+  delivered();
 }
 
 std::unique_ptr<std::uint8_t[]> SnapshotHandover::requestFrame(std::size_t bytes,
@@ -47,7 +72,7 @@ std::unique_ptr<std::uint8_t[]> SnapshotHandover::requestFrame(std::size_t bytes
   std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[bytes]);
   if (!block) return nullptr;
   const Delivery delivery = request(block.get(), bytes, timeout);
-  if (delivery == Delivery::Stuck) block.release();  // may still be written
+  if (delivery == Delivery::Stuck) m_pOutstandingBlock = std::move(block);  // may still be written
   if (delivery != Delivery::Delivered) return nullptr;
   return block;
 }

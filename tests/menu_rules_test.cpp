@@ -60,5 +60,12 @@ TEST(MenuRules, EachItemFollowsPreviewRecordingSelectionAndPowerLine) {
   EXPECT_FALSE(powerLineNeeded(3, true));
 }
 
+// Seventeen cameras, 32772 to 32788; the ids around them are other commands.
+TEST(MenuRules, TheDeviceRangeHoldsSeventeenIds) {
+  EXPECT_TRUE(isDeviceCommand(ID_DEVICE_FIRST) && isDeviceCommand(ID_DEVICE_LAST));
+  EXPECT_EQ(ID_DEVICE_LAST - ID_DEVICE_FIRST + 1, 17u);
+  EXPECT_FALSE(isDeviceCommand(ID_DEVICE_FIRST - 1) || isDeviceCommand(ID_DEVICE_LAST + 1));
+}
+
 }  // namespace
 }  // namespace kovracam

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -67,6 +69,44 @@ TEST(SnapshotHandoverThreads, WithdrawnRequestIsNeverWrittenLater) {
     streamer.paused = false;
     streamer.await(5);
     ASSERT_TRUE(allAre(block, 0)) << "a withdrawn request was written on round " << i;
+  }
+}
+
+// A copy taken just before the requester gave up and held back past the grace: until it is
+// done every request is refused untouched; afterwards each gets a whole frame of its own again.
+TEST(SnapshotHandoverThreads, AfterAStuckCopyEverySnapshotIsRightOrRefused) {
+  SnapshotHandover handover;
+  std::atomic<bool> claimed{false}, release{false};
+  std::thread late([&] {
+    std::optional<SnapshotHandover::Target> target;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!(target = handover.claim()) && std::chrono::steady_clock::now() < end) {
+      std::this_thread::yield();
+    }
+    claimed = target.has_value();
+    while (target && !release && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    if (!target) return;
+    std::fill_n(target->destination, target->capacity, std::uint8_t{255});  // no frame's number
+    handover.delivered();
+  });
+  Bytes first(4096, 0);
+  EXPECT_EQ(handover.request(first.data(), first.size(), 1s), Delivery::Stuck);
+  ASSERT_TRUE(claimed);
+  Bytes second(4096, 0);
+  EXPECT_EQ(handover.request(second.data(), second.size(), 50ms), Delivery::Refused);
+  EXPECT_EQ(handover.requestFrame(4096, 50ms), nullptr);
+  release = true;
+  late.join();
+  EXPECT_TRUE(allAre(first, 255));
+  EXPECT_TRUE(allAre(second, 0));
+
+  Streamer streamer(handover);
+  for (int i = 0; i < 20; ++i) {
+    Bytes block(4096, 0);
+    ASSERT_EQ(handover.request(block.data(), block.size(), 2s), Delivery::Delivered);
+    ASSERT_NE(block[0], 0) << "request " << i << " delivered nothing";
+    streamer.await(3);
+    ASSERT_TRUE(allAre(block, block[0])) << "a later frame landed in request " << i;
   }
 }
 

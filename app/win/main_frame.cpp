@@ -113,6 +113,15 @@ void CMainFrame::FitToVideo(int width, int heightWithBanner) {
   normal.right = normal.left + (outer.right - outer.left);
   normal.bottom = normal.top + (outer.bottom - outer.top);
   SetWindowPlacement(m_hWnd, &placement);
+  // A frame narrower than the menu bar's titles wraps them into more rows than the sizing
+  // counted: the client then comes out short by those rows, and the frame grows by them once.
+  // Only a frame shown at its restored size can be measured.
+  RECT inner{};
+  if (IsIconic(m_hWnd) || IsZoomed(m_hWnd) || !GetClientRect(m_hWnd, &inner)) return;
+  const int shortBy = client.height - (inner.bottom - inner.top);
+  if (shortBy <= 0) return;
+  normal.bottom += shortBy;
+  SetWindowPlacement(m_hWnd, &placement);
 }
 
 void CMainFrame::RecalcLayout() {

@@ -11,7 +11,7 @@ namespace {
 constexpr UINT kDevicePopup = 1;
 
 void setEnabled(HMENU menu, UINT item, UINT byPosition, bool enabled) {
-  EnableMenuItem(menu, item, byPosition | (enabled ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, item, byPosition | (enabled ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
 }
 
 void setChecked(HMENU menu, std::uint32_t id, bool checked) {
@@ -104,13 +104,13 @@ void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, bool isSystemMenu) {
     const auto id = static_cast<std::uint32_t>(GetMenuItemID(popup, position));
     if (id == kSeparatorItemId) continue;
     const ItemRule rule = menuItemRule(static_cast<int>(index), id, flags);
-    // A submenu's entry is addressed by its position, a command by its id.
+    // A submenu's entry is addressed by its position, a command by its id. An item without a
+    // handler has the rule Gray.
     const bool submenu = id == kSubmenuItemId;
     const UINT item = submenu ? static_cast<UINT>(position) : id;
     const UINT by = submenu ? MF_BYPOSITION : MF_BYCOMMAND;
-    const bool handled = submenu || hasHandler(id);
-    if (rule.enable != ItemEnable::Leave || !handled) {
-      setEnabled(popup, item, by, handled && rule.enable != ItemEnable::Gray);
+    if (rule.enable != ItemEnable::Leave) {
+      setEnabled(popup, item, by, rule.enable == ItemEnable::Enable);
     }
     if (!submenu && rule.check != ItemCheck::Leave) {
       setChecked(popup, id, rule.check == ItemCheck::Check);

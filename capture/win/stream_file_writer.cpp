@@ -424,9 +424,12 @@ STDMETHODIMP WriterPin::Receive(IMediaSample* sample) {
 
 STDMETHODIMP WriterPin::ReceiveMultiple(IMediaSample** samples, long count, long* done) {
   if (!samples || !done) return E_POINTER;
-  HRESULT hr = S_OK;
-  for (*done = 0; *done < count && hr == S_OK; ++*done) hr = Receive(samples[*done]);
-  return hr;
+  // Done counts the samples taken: a refused one is not, and ends the batch.
+  for (*done = 0; *done < count; ++*done) {
+    const HRESULT hr = Receive(samples[*done]);
+    if (hr != S_OK) return hr;
+  }
+  return S_OK;
 }
 
 STDMETHODIMP WriterPin::Write(const void* data, ULONG size, ULONG* written) {

@@ -24,10 +24,10 @@ std::int64_t performanceCounterNanoseconds() {
 CVideoCap::CVideoCap() : m_timing(performanceCounterNanoseconds) {}
 
 CVideoCap::~CVideoCap() {
-  if (!joinTableWorker()) {
-    // The worker still writes the tables: leave them to it rather than free them under it.
-    static_cast<void>(m_tables.release());
-  }
+  // A worker still running past the bound keeps its tables alive itself and frees them when done.
+  joinTableWorker();
+  m_pTableThread.reset();
+  m_tables.reset();
   TearDown();
   if (m_hEventWindow) DestroyWindow(m_hEventWindow);
 }
@@ -84,6 +84,8 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
                                 IID_IAMStreamConfig, config.putVoid());
     if (FAILED(hr)) return hr;
   }
+  // A success code other than S_OK may come without the interface.
+  if (!config) return E_NOINTERFACE;
   if (applyOrReadFormat(config.get()) != S_OK) return kOk;  // built, size unknown
   setFormatOfVideoPins(source.get(), m_pFormat.get());
 

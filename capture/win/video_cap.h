@@ -65,7 +65,10 @@ class CVideoCap : public ISampleGrabberCB {
   void TearDown();
 
   // Frames.
-  void Prepare();
+  // Fills the conversion tables; the engine's own is BuildConversionTables.
+  using TableFiller = void (*)(ConversionTables& tables);
+  // Allocates the conversion tables and starts the worker that fills them with `fill`.
+  void Prepare(TableFiller fill = BuildConversionTables);
   // 1 when `bits` (bottom-up 24-bit rows, each padded to 4 bytes) holds the next frame; 0 when
   // the block is too small, no graph runs, or no frame came in time.
   int GetSnapshot(std::uint8_t* bits, std::size_t length);
@@ -117,7 +120,7 @@ class CVideoCap : public ISampleGrabberCB {
   static LRESULT CALLBACK eventWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
   void drainGraphEvents();
   bool joinTableWorker();
-  static DWORD WINAPI tableWorker(void* engine);
+  static DWORD WINAPI tableWorker(void* work);
   std::chrono::nanoseconds snapshotTimeout() const;
 
   ComPtr<IMoniker> m_pMoniker;
@@ -133,9 +136,17 @@ class CVideoCap : public ISampleGrabberCB {
   int m_nPixelFormat = kPixelNone;
   REFERENCE_TIME m_frameInterval = 0;
 
+  // What the table worker writes. The worker holds a share of its own, so that a worker still
+  // running when the engine stops waiting for it (the engine's bounds) writes only here.
+  struct TableWork {
+    ConversionTables tables;
+    std::atomic<bool> ready{false};  // tables complete
+    TableFiller fill = BuildConversionTables;
+  };
+  static void fillTables(TableWork& work);
+
   WinHandle m_pTableThread;
-  std::unique_ptr<ConversionTables> m_tables;
-  std::atomic<bool> m_bTablesReady{false};  // m_tables complete
+  std::shared_ptr<TableWork> m_tables;
 
   // No renderer in the graph takes the camera's subtype: the engine draws the frames itself.
   bool m_bDrawsFrames = false;

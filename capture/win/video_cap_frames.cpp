@@ -11,15 +11,22 @@
 namespace kovracam {
 namespace {
 
-// The tables take well under a second; a worker that needs longer is starved, not busy.
-constexpr DWORD kTableWorkerBoundMs = 30000;
+// The tables take well under a second; a worker that needs longer is starved, not busy. The
+// window waits no longer than this for them.
+constexpr DWORD kTableWorkerBoundMs = 5000;
 
 }  // namespace
 
-DWORD WINAPI CVideoCap::tableWorker(void* engine) {
-  auto* self = static_cast<CVideoCap*>(engine);
-  BuildConversionTables(*self->m_tables);
-  self->m_bTablesReady.store(true, std::memory_order_release);
+void CVideoCap::fillTables(TableWork& work) {
+  work.fill(work.tables);
+  work.ready.store(true, std::memory_order_release);
+}
+
+// `work` is the worker's own share of the tables, handed over by Prepare.
+DWORD WINAPI CVideoCap::tableWorker(void* work) {
+  const std::unique_ptr<std::shared_ptr<TableWork>> share(
+      static_cast<std::shared_ptr<TableWork>*>(work));
+  fillTables(**share);
   return 0;
 }
 
@@ -27,7 +34,7 @@ STDMETHODIMP CVideoCap::BufferCB(double, BYTE* buffer, long length) {
   if (buffer && length > 0) m_snapshot.offer(buffer, static_cast<std::size_t>(length));
   // The tables' readiness is read once: a frame before then is not drawn.
   const ConversionTables* tables =
-      m_bTablesReady.load(std::memory_order_acquire) ? m_tables.get() : nullptr;
+      m_tables && m_tables->ready.load(std::memory_order_acquire) ? &m_tables->tables : nullptr;
   if (buffer && length > 0) {
     m_frameWindow.offer(buffer, static_cast<std::size_t>(length), m_nWidth, m_nHeight,
                         m_nPixelFormat == kPixelYUY2, tables);
@@ -36,13 +43,22 @@ STDMETHODIMP CVideoCap::BufferCB(double, BYTE* buffer, long length) {
   return S_FALSE;
 }
 
-void CVideoCap::Prepare() {
-  if (m_tables || m_pTableThread) return;
-  m_tables.reset(new (std::nothrow) ConversionTables);
-  if (!m_tables) return;
-  HANDLE worker = CreateThread(nullptr, 0, tableWorker, this, CREATE_SUSPENDED, nullptr);
+void CVideoCap::Prepare(TableFiller fill) {
+  if (m_tables) return;  // prepared once; the worker is started only with its tables
+  std::shared_ptr<TableWork> work;
+  try {
+    work = std::make_shared<TableWork>();
+  } catch (const std::bad_alloc&) {
+    return;  // no tables, so no snapshots; the preview does not need them
+  }
+  work->fill = fill;
+  m_tables = work;
+  auto* share = new (std::nothrow) std::shared_ptr<TableWork>(work);
+  HANDLE worker =
+      share ? CreateThread(nullptr, 0, tableWorker, share, CREATE_SUSPENDED, nullptr) : nullptr;
   if (!worker) {
-    tableWorker(this);  // no worker: build them here, once
+    delete share;
+    fillTables(*work);  // no worker: build them here, once
     return;
   }
   SetThreadPriority(worker, THREAD_PRIORITY_TIME_CRITICAL);
@@ -75,7 +91,7 @@ int CVideoCap::GetSnapshot(std::uint8_t* bits, std::size_t length) {
   if (!block) return 0;
 
   if (yuy2) {
-    ConvertYUY2ToRGB24(bits, m_nHeight, m_nWidth, block.get(), *m_tables);
+    ConvertYUY2ToRGB24(bits, m_nHeight, m_nWidth, block.get(), m_tables->tables);
   } else {
     std::memcpy(bits, block.get(), sizes->frameBytes);  // already a bottom-up 24-bit picture
   }

@@ -122,7 +122,7 @@ Status CVideoCap::PlaceVideoWindow(HWND owner, int width, int height) {
   const HRESULT hr = m_pGraph.as(&window);
   if (FAILED(hr)) return hr;
   window->put_Owner(reinterpret_cast<OAHWND>(owner));
-  window->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
+  window->put_WindowStyle(WS_CHILD);
   window->SetWindowPosition(0, 50, width, height);
   window->put_Visible(OATRUE);
   return kOk;

@@ -154,8 +154,12 @@ def test_device_menu_and_the_remembered_camera(args):
         expect_status(frame, rate75, "Frame Rate 7.5")
         popup = frame.open_menu(DEVICE_MENU)
         check(device_marks(popup) == [False, True], "device marks %s" % device_marks(popup))
-        s.key("Escape")
+        # The checked camera chosen again: nothing written.
+        written = krv.stat().st_mtime_ns
+        popup.click_row(popup.items(2)[0][1])
         s.wait_unmapped(popup.wid)
+        time.sleep(1)
+        check(krv.stat().st_mtime_ns == written, "choosing the checked camera wrote HardWare.KRV")
         s.xdotool("windowfocus", "--sync", frame.wid, "key", "alt+F4")
         check(s.exit_status() == 0, "exit status %s after Alt+F4" % s.proc.returncode)
         # The next start previews the remembered camera.
@@ -165,12 +169,26 @@ def test_device_menu_and_the_remembered_camera(args):
 
 def test_preview_off_and_on(args):
     with WineSession(args.app, PREFIX) as s:
-        frame, _, rate30, _ = start(s, args)
+        frame, _, rate30, rate75 = start(s, args)
         expect_status(frame, rate30, "Frame Rate 30.0")
+        frame.save("alt+c", "s", None)  # Start Capture cancelled: the preview goes on
+        time.sleep(1.5)
+        expect_status(frame, rate30, "Frame Rate 30.0 with Start Capture cancelled", 5)
         frame.choose("alt+o", "p")
         expect_status(frame, frozenset(), "an empty pane with Preview off", 5)
+        # Another camera chosen with Preview off is remembered and starts nothing.
+        popup = frame.open_menu(DEVICE_MENU)
+        popup.click_row(popup.items(2)[0][1])
+        krv = pathlib.Path(s.workdir, "HardWare.KRV")
+        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
+                          10, "HardWare.KRV does not name the second camera")
+        time.sleep(1.5)
+        check(frame.status_ink() == frozenset(), "a camera started with Preview off")
+        small = (frame.width, frame.height)
         frame.choose("alt+o", "p")
-        expect_status(frame, rate30, "Frame Rate 30.0 with Preview on again")
+        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
+        frame.measure()
+        expect_status(frame, rate75, "Frame Rate 7.5 of the second camera with Preview on")
 
 
 def test_picture_under_the_banner(args):
@@ -185,9 +203,10 @@ def test_picture_under_the_banner(args):
         frame.choose("alt+o", "p")
         check_picture(s, frame, args.source, is_red, 320, 240)
     with WineSession(args.app, PREFIX) as s:
-        # YUY2: no renderer of Wine's takes it, so the engine draws the frames itself.
-        frame = s.start("id=yuv; name=YUV; formats=YUY2 320x240@30; pattern=red\n")
-        check_picture(s, frame, args.source, is_red, 320, 240)
+        # YUY2: no renderer of Wine's takes it, so the engine draws the frames itself. The frame
+        # is too narrow for the menu bar's five titles in one row, and it takes two.
+        frame = s.start("id=yuv; name=YUV; formats=YUY2 160x120@30; pattern=red\n")
+        check_picture(s, frame, args.source, is_red, 160, 120)
 
 
 # SMPTE bars at 320x240: the red and the blue bar at the top right, black under the red one.
@@ -209,6 +228,8 @@ def test_snapshots(args):
     with WineSession(args.app, PREFIX) as s:
         frame = s.start(BARS)
         for typed, written in (("a.png", "a.png.jpg"), ("b.Bmp", "b.Bmp"), ("c", "c.jpg")):
+            if typed == "b.Bmp":  # the others while recording
+                record(s, frame, "recording", 0)
             frame.save("alt+c", "n", s.native_path(os.path.join(s.workdir, typed)))
             path = pathlib.Path(s.workdir, written)  # renamed into place once complete
             uitest.wait_until(path.exists, 10, "no %s after saving %s" % (written, typed))
@@ -412,9 +433,24 @@ def test_a_write_that_fails_is_told_and_the_preview_goes_on(args):
             shown = box_pixels(s, box)
             s.answer("ERROR")
             expect_status(frame, rate30, "Frame Rate 30.0 after the failed recording")
-            s.proc = s.run_windows(os.path.abspath(args.reference), "--box", "ERROR",
+            app, s.proc = s.proc, s.run_windows(os.path.abspath(args.reference), "--box", "ERROR",
                                    'Recording to "%s" stopped: Disk full.' % path)  # Wine's words
             check(box_pixels(s, s.find_window("ERROR", 30)) == shown, "the box names no reason")
+            s.stop()
+            s.proc = app
+            s.stop()
+            # A recording started while the preview could not run fails the same way.
+            os.remove(os.path.join(small, "full.avi"))
+            cameras = pathlib.Path(s.workdir, "cameras.conf")
+            late = "id=late; name=Late; formats=%s 320x240@30; pattern=red\n"
+            frame = s.start(RED + late % "MJPG")
+            popup = frame.open_menu(DEVICE_MENU)
+            popup.click_row(popup.items(2)[0][1])
+            s.answer("Error")  # This type is not support
+            cameras.write_text(RED + late % "YUY2")
+            frame.save("alt+c", "s", s.native_path(os.path.join(small, "late.avi")))
+            s.answer("ERROR")
+            expect_status(frame, rate30, "Frame Rate 30.0 after the failed late recording")
         finally:
             s.stop()
             subprocess.run(["umount", "-l", small])

@@ -221,6 +221,7 @@ Status CChildView::StartRecording(const std::wstring& path, int* width, int* hei
   }
   *width = w;
   *heightWithBanner = h + BANNER_STRIP_HEIGHT;
+  m_bRunning = true;
   return kOk;
 }
 

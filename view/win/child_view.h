@@ -35,7 +35,9 @@ class CChildView : public CWnd {
   // Builds the current camera's graph again with the capture pin's pages shown between building
   // and rendering, and starts it. A start that fails leaves no graph behind.
   Status RestartWithPinProperties(int* width, int* heightWithBanner);
-  // The current camera's graph again, recording to `path` beside the preview.
+  // The current camera's graph again, recording to `path` beside the preview. A recording that
+  // starts counts as running, also when the preview before it could not start: stopping it, and
+  // a failure it reports, are then handled as for any running graph.
   Status StartRecording(const std::wstring& path, int* width, int* heightWithBanner);
   // Stops and releases a running graph.
   void StopPreview();
@@ -45,7 +47,7 @@ class CChildView : public CWnd {
   const UiTextTable* m_pUiTexts = nullptr;
   CVideoCap m_videoCap;
   DeviceList m_devices;
-  bool m_bRunning = false;
+  bool m_bRunning = false;  // a graph of ours runs (preview, or preview and recording)
   std::wstring m_strCurDir;
   std::uint32_t m_nCurDevice = 0;
   int m_nBannerWidth = 0;

@@ -36,13 +36,8 @@ std::optional<SaveChoice> askSavePath(HWND owner, const wchar_t* defaultExtensio
   // and the language modules are found through it.
   dialog.Flags = OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameW(&dialog)) return std::nullopt;
-  SaveChoice choice;
-  choice.path = file.data();
-  if (dialog.nFileExtension > 0 && dialog.nFileExtension < choice.path.size() &&
-      choice.path[dialog.nFileExtension - 1] == L'.') {
-    choice.extension = choice.path.substr(dialog.nFileExtension);
-  }
-  return choice;
+  // The format follows the name's extension, which the caller reads from the path itself.
+  return SaveChoice{file.data()};
 }
 
 }  // namespace kovracam

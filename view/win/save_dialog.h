@@ -10,8 +10,7 @@
 namespace kovracam {
 
 struct SaveChoice {
-  std::wstring path;       // full path, the default extension added to a name typed without one
-  std::wstring extension;  // what follows the name's last dot; empty when there is none
+  std::wstring path;  // full path, the default extension added to a name typed without one
 };
 
 // `filter` in the bar form "JPEG(*.jpg) | *.jpg|BMP(*.bmp) | *.BMP||"; `defaultExtension`

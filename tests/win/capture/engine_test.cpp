@@ -1,6 +1,7 @@
 // The engine with virtual cameras: listing, a running preview, its frame rate and snapshots,
 // refused subtypes and a camera lost mid-stream.
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,9 @@
 
 #include "base/win/wide_text.h"
 #include "capture/win/graph_pins.h"
+#include "capture/win/ks_video_proc_amp.h"
+#include "capture/win/power_line.h"
+#include "capture/win/stream_file_writer.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
 #include "capture/win/virtual/virtual_camera_pages.h"
@@ -210,7 +214,7 @@ void stopsWhenTheCameraIsLost(HWND owner) {
   engine.TearDown();
 }
 
-// Power line through the kernel-streaming set, agreeing with IAMVideoProcAmp's number 13.
+// Power line through IAMVideoProcAmp's number 13.
 void readsAndSetsThePowerLine(HWND owner) {
   CVideoCap engine;
   CHECK(engine.GetPowerLineFrequency() == -1);  // no graph: nothing read, nothing harmed
@@ -227,6 +231,110 @@ void readsAndSetsThePowerLine(HWND owner) {
   engine.Stop();
   engine.TearDown();
   CHECK(startPreview(engine, "virtual:nopl", owner) && engine.GetPowerLineFrequency() == -1);
+  engine.Stop();
+  engine.TearDown();
+}
+
+// The file writer's pin counts as done only the samples it took, up to the first it refused;
+// out of any graph the writer has no name.
+void writerCountsOnlyTheSamplesItTook() {
+  ComPtr<IBaseFilter> writer;
+  ComPtr<IPin> pin;
+  ComPtr<IMemInputPin> input;
+  ComPtr<IMemAllocator> allocator;
+  CHECK(CreateStreamFileWriter(writer.put()) == S_OK && writer->FindPin(L"in", pin.put()) == S_OK &&
+        SUCCEEDED(pin.as(&input)));
+  CHECK(SUCCEEDED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMemAllocator, allocator.putVoid())));
+  if (!input || !allocator) return;
+  ALLOCATOR_PROPERTIES wanted{2, 64, 1, 0}, got{};
+  ComPtr<IMediaSample> first, second;
+  CHECK(allocator->SetProperties(&wanted, &got) == S_OK && allocator->Commit() == S_OK &&
+        allocator->GetBuffer(first.put(), nullptr, nullptr, 0) == S_OK &&
+        allocator->GetBuffer(second.put(), nullptr, nullptr, 0) == S_OK);
+  first->SetActualDataLength(0);  // taken, with nothing to write
+  IMediaSample* samples[] = {first.get(), nullptr, second.get()};
+  long done = -1;
+  CHECK(input->ReceiveMultiple(samples, 3, &done) == E_POINTER && done == 1);
+  CHECK(input->ReceiveMultiple(samples, 0, &done) == S_OK && done == 0);
+  FILTER_INFO info{};
+  CHECK(writer->JoinFilterGraph(nullptr, L"gone") == S_OK &&
+        writer->QueryFilterInfo(&info) == S_OK && info.achName[0] == L'\0' && !info.pGraph);
+}
+
+// A filter that offers the power line only through the kernel-streaming property set, reading 2.
+struct PropertySetOnly : IKsPropertySet {
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IKsPropertySet) ? this : nullptr;
+    return *ppv ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP Set(REFGUID, DWORD, void*, DWORD, void*, DWORD) override { return ++writes, S_OK; }
+  STDMETHODIMP Get(REFGUID, DWORD, void*, DWORD, void* data, DWORD size, DWORD* got) override {
+    if (size >= sizeof(KSPROPERTY_VIDEOPROCAMP_S))
+      static_cast<KSPROPERTY_VIDEOPROCAMP_S*>(data)->Value = 2;
+    if (got) *got = size;
+    return S_OK;
+  }
+  STDMETHODIMP QuerySupported(REFGUID, DWORD, DWORD*) override { return E_NOTIMPL; }
+  int writes = 0;
+};
+
+// Read through IAMVideoProcAmp alone: without it there is no power line to show or set.
+void ignoresAPowerLineOutsideTheProcAmp() {
+  PropertySetOnly filter;
+  CHECK(readPowerLineFrequency(&filter) == -1);
+  writePowerLineFrequency(&filter, 1);
+  CHECK(filter.writes == 0);
+}
+
+// A table worker held back until released; its state, for the test to follow.
+std::atomic<int> g_tableWorker{0};  // 1 filling, 2 released, 3 done
+void fillWhenReleased(ConversionTables&) {
+  g_tableWorker = 1;
+  for (int i = 0; i < 600 && g_tableWorker != 2; ++i) Sleep(50);
+  g_tableWorker = 3;
+}
+
+// An engine whose table worker outlives the bound of its destructor's wait: the destructor
+// returns, and the worker, ending later, writes nothing where the engine was.
+void aSlowTableWorkerOutlivesItsEngine() {
+  alignas(CVideoCap) static unsigned char place[sizeof(CVideoCap)];
+  auto* engine = new (place) CVideoCap;
+  engine->Prepare(fillWhenReleased);
+  CHECK(test::pumpUntil([] { return g_tableWorker == 1; }, 5000));
+  const ULONGLONG started = GetTickCount64();
+  engine->~CVideoCap();
+  const ULONGLONG waited = GetTickCount64() - started;
+  std::fprintf(stderr, "engine with a held table worker destroyed in %llu ms\n", waited);
+  CHECK(waited < 20000);
+  std::memset(place, 0xA5, sizeof place);
+  g_tableWorker = 2;
+  CHECK(test::pumpUntil([] { return g_tableWorker == 3; }, 5000));
+  Sleep(500);  // the worker's last steps after the tables
+  CHECK(std::all_of(std::begin(place), std::end(place), [](unsigned char b) { return b == 0xA5; }));
+}
+
+// With no room left for the tables the engine goes on without them: no exception, a preview.
+void preparesWithoutRoomForTheTables(HWND owner) {
+  std::vector<void*> reserved;
+  for (SIZE_T size = SIZE_T{1} << 30; size >= (SIZE_T{1} << 20); size /= 2) {
+    while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+      reserved.push_back(block);
+    }
+  }
+  CVideoCap engine;
+  bool threw = false;
+  try {
+    engine.Prepare();
+  } catch (...) {
+    threw = true;
+  }
+  for (void* block : reserved) VirtualFree(block, 0, MEM_RELEASE);
+  CHECK(!threw);
+  CHECK(startPreview(engine, "virtual:red", owner));
+  CHECK(test::pumpUntil([&] { return rateAfter(engine, 100) > 0; }, 3000));
   engine.Stop();
   engine.TearDown();
 }
@@ -391,6 +499,10 @@ int main() {
   readsAndSetsThePowerLine(owner);
   createsThePagesOnlyWhileRegistered();
   recordsBesideThePreview(owner);
+  ignoresAPowerLineOutsideTheProcAmp();
+  writerCountsOnlyTheSamplesItTook();
+  preparesWithoutRoomForTheTables(owner);
+  aSlowTableWorkerOutlivesItsEngine();
   test::useVirtualCameras(
       {"id=pins; name=P; formats=YUY2 64x48@30; pattern=red; pins=preview,still",
        "id=lost; name=L; formats=YUY2 64x48@30; unplug=stream+1",
