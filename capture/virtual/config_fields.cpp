@@ -49,15 +49,28 @@ std::optional<ConfigFields> splitConfigFields(std::string_view line, std::string
   return fields;
 }
 
-std::optional<std::pair<int, int>> parseDecimalRate(std::string_view s, int maxRate,
-                                                    int maxDecimals) {
+namespace {
+
+// "12.5" as its digits before and after the point; nothing for anything else or more decimals.
+std::optional<std::pair<std::string_view, std::string_view>> splitDecimal(std::string_view s,
+                                                                          std::size_t maxDecimals) {
   const auto point = s.find('.');
   const std::string_view whole = s.substr(0, point);
   const std::string_view decimals = point == std::string_view::npos ? "" : s.substr(point + 1);
   if (!allDigits(whole) || (point != std::string_view::npos && !allDigits(decimals)) ||
-      decimals.size() > static_cast<std::size_t>(maxDecimals)) {
+      decimals.size() > maxDecimals) {
     return std::nullopt;
   }
+  return std::pair{whole, decimals};
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> parseDecimalRate(std::string_view s, int maxRate,
+                                                    int maxDecimals) {
+  const auto parts = splitDecimal(s, static_cast<std::size_t>(maxDecimals));
+  if (!parts) return std::nullopt;
+  const auto [whole, decimals] = *parts;
   long num = 0;
   for (char c : whole) {
     num = num * 10 + (c - '0');
@@ -74,13 +87,9 @@ std::optional<std::pair<int, int>> parseDecimalRate(std::string_view s, int maxR
 }
 
 std::optional<double> parseConfigSeconds(std::string_view s, double maxSeconds) {
-  const auto point = s.find('.');
-  const std::string_view whole = s.substr(0, point);
-  const std::string_view decimals = point == std::string_view::npos ? "" : s.substr(point + 1);
-  if (!allDigits(whole) || (point != std::string_view::npos && !allDigits(decimals)) ||
-      decimals.size() > 3) {
-    return std::nullopt;
-  }
+  const auto parts = splitDecimal(s, 3);
+  if (!parts) return std::nullopt;
+  const auto [whole, decimals] = *parts;
   double value = 0;
   for (char c : whole) {
     value = value * 10 + (c - '0');
