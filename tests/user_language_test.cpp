@@ -30,8 +30,7 @@ TEST(UserLanguage, LocaleToLangId) {
       {"pt", 0x0416},
       {"xx_YY", std::nullopt},
       {"zz", std::nullopt},  // past the last entry
-      {"de_XX", std::nullopt},
-  };
+      {"de_XX", std::nullopt}};
   for (const auto& [locale, id] : cases) EXPECT_EQ(langIdForLocale(locale), id) << locale;
 }
 

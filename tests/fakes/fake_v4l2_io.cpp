@@ -13,8 +13,7 @@ FakeDevice fakeUvcCamera(const std::string& card) {
   device.card = card;
   device.formats = {
       {V4L2_PIX_FMT_YUYV, {{640, 480, {{1, 30}, {1, 15}}}, {320, 240, {{1, 30}}}}, {}, {}},
-      {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}}}}, {}, {}},
-  };
+      {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}}}}, {}, {}}};
   return device;
 }
 
