@@ -43,8 +43,7 @@ TEST(PixelConversion, TablesMatchTheFormulasEverywhere) {
       }
     }
   }
-  EXPECT_EQ(wrong, 0);
-  EXPECT_GT(halves, 0);
+  EXPECT_TRUE(wrong == 0 && halves > 0) << wrong << " wrong, " << halves << " halves";
 }
 
 // Converts from a heap copy of exactly the source size (a read past it trips the address

@@ -44,9 +44,9 @@ TEST(RegularFile, NothingButARegularFileIsReadAndNothingBlocks) {
     const auto started = std::chrono::steady_clock::now();
     const FileRead read = readRegularFile(name, 64);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << name;
-    EXPECT_EQ(read.outcome, outcome) << name;
-    EXPECT_EQ(read.what, what) << name;
-    EXPECT_EQ(read.truncated, truncated) << name;
+    EXPECT_EQ(std::tuple(read.outcome, read.what, read.truncated),
+              std::tuple(outcome, what, truncated))
+        << name;
     EXPECT_EQ(read.bytes, truncated ? std::string(64, 'x') : "") << name;
   }
   EXPECT_FALSE(readRegularFile("large", 100).truncated);  // exactly the bound is the whole file

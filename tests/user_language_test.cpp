@@ -29,8 +29,8 @@ TEST(UserLanguage, LocaleToLangId) {
       {"de", 0x0407},
       {"pt", 0x0416},
       {"xx_YY", std::nullopt},
-      {"zz", std::nullopt},  // past the last entry
-      {"de_XX", std::nullopt}};
+      {"zz", std::nullopt},
+      {"de_XX", std::nullopt}};  // zz: past the last entry
   for (const auto& [locale, id] : cases) EXPECT_EQ(langIdForLocale(locale), id) << locale;
 }
 
