@@ -35,18 +35,6 @@ void FakeV4l2Io::addDevice(const std::string& node, FakeDevice device) {
   tree_.addNode(node);
 }
 
-void FakeV4l2Io::addLink(const std::string& link, const std::string& target) {
-  tree_.addLink(link, target);
-}
-
-void FakeV4l2Io::failIoctl(const std::string& node, unsigned long request, int error, int times) {
-  if (nodes_.count(node)) nodes_[node]->ioctlFailures[request] = {error, times};
-}
-
-void FakeV4l2Io::failOpen(const std::string& node, int error) {
-  if (nodes_.count(node)) nodes_[node]->openError = error;
-}
-
 void FakeV4l2Io::vanish(const std::string& node) {
   if (!nodes_.count(node)) return;
   tree_.removeNode(node);
@@ -54,25 +42,9 @@ void FakeV4l2Io::vanish(const std::string& node) {
   nodes_.erase(node);
 }
 
-void FakeV4l2Io::vanishAfterIoctls(const std::string& node, int count) {
-  if (nodes_.count(node)) nodes_[node]->ioctlsBeforeVanish = count;
-}
-
-FakeDevice* FakeV4l2Io::device(const std::string& node) {
-  return nodes_.count(node) ? &nodes_[node]->device : nullptr;
-}
-
 int FakeV4l2Io::ioctlCount(const std::string& node, unsigned long request) const {
   const auto counts = counts_.find(node);
   return counts == counts_.end() || !counts->second.count(request) ? 0 : counts->second.at(request);
-}
-
-std::optional<std::string> FakeV4l2Io::resolveLink(const std::string& path) {
-  return tree_.resolve(path);
-}
-
-std::optional<std::vector<std::string>> FakeV4l2Io::listDirectory(const std::string& dir) {
-  return tree_.list(dir);
 }
 
 int FakeV4l2Io::open(const std::string& path, int /*flags*/) {
