@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
-#include <thread>
 
 #include "base/win/wide_text.h"
 #include "capture/win/graph_pins.h"
@@ -176,42 +176,29 @@ void previewsSnapshotsAndMeasures(HWND owner) {
   CHECK(engine.GetSnapshot(nullptr, 0) == 0);
 }
 
-// Presses OK on the "Error" box once it shows; its text is kept.
-class ErrorBoxWatcher {
- public:
-  ErrorBoxWatcher()
-      : m_thread([this] {
-          for (int i = 0; i < 500 && !m_stop; ++i, Sleep(20)) {
-            HWND box = FindWindowW(L"#32770", L"Error");
-            if (!box) continue;
-            wchar_t text[64] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 64);
-            m_text = text;
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return;
-          }
-        }) {}
-  ~ErrorBoxWatcher() { text(); }
-  std::wstring text() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-    return m_text;
-  }
-
- private:
-  std::atomic<bool> m_stop{false};
-  std::wstring m_text;
-  std::thread m_thread;
-};
+// Presses OK on the "Error" box once it shows, within ten seconds; gives its text.
+std::future<std::wstring> answerErrorBox() {
+  return std::async(std::launch::async, [] {
+    for (int i = 0; i < 500; ++i, Sleep(20)) {
+      if (HWND box = FindWindowW(L"#32770", L"Error")) {
+        wchar_t text[64] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 64);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return std::wstring(text);
+      }
+    }
+    return std::wstring();
+  });
+}
 
 void refusesSubtypesItCannotGrab() {
   for (const char* name : {"virtual:mjpg", "virtual:i420"}) {
     CVideoCap engine;
     int width = 0, height = 0;
-    ErrorBoxWatcher watcher;
+    auto box = answerErrorBox();
     CHECK(engine.SelectDevice(name) == kOk);
     CHECK(engine.BuildGraph(&width, &height) == kUnsupportedSubtype);
-    CHECK(watcher.text() == L"This type is not support");
+    CHECK(box.get() == L"This type is not support");
     engine.TearDown();
   }
 }
@@ -352,18 +339,17 @@ void preparesWithoutRoomForTheTables(HWND owner) {
 
 // The pages' classes are known to COM only while registered, and then only in this process.
 void createsThePagesOnlyWhileRegistered() {
-  ComPtr<IPropertyPage> page;
-  CHECK(FAILED(CoCreateInstance(kClsidProcAmpPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                page.putVoid())));
+  const auto make = [](const CLSID& clsid) {
+    ComPtr<IPropertyPage> page;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                            page.putVoid());
+  };
+  CHECK(FAILED(make(kClsidProcAmpPage)));
   {
     const VirtualCameraPageClasses classes;
-    for (const CLSID& clsid : {kClsidProcAmpPage, kClsidStreamFormatPage}) {
-      CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                       page.putVoid())));
-    }
+    CHECK(SUCCEEDED(make(kClsidProcAmpPage)) && SUCCEEDED(make(kClsidStreamFormatPage)));
   }
-  CHECK(FAILED(CoCreateInstance(kClsidStreamFormatPage, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IPropertyPage, page.putVoid())));
+  CHECK(FAILED(make(kClsidStreamFormatPage)));
 }
 
 // The frames an AVI file's stream header counts, and those its index lists with data; -1 each
