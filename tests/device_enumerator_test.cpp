@@ -128,8 +128,7 @@ TEST_F(DeviceEnumeratorTest, SkipsNodesThatCannotBeOpenedAndSaysWhyWhenItMatters
   addCamera(1, "Unplugged Meanwhile");
   io.failOpen("/dev/video0", EACCES);
   io.failOpen("/dev/video1", ENOENT);
-  EXPECT_EQ(enumerate(kNoDevice), Names{});
-  EXPECT_EQ(lines(), 1);
+  EXPECT_TRUE(enumerate(kNoDevice).empty() && lines() == 1);
   EXPECT_NE(diagnostics.str().find("/dev/video0"), std::string::npos) << diagnostics.str();
   EXPECT_EQ(enumerateDevices(io, nullptr, diagnostics), kInvalidArg);
 }

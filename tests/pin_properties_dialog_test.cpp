@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -116,8 +115,8 @@ TEST(FormatDialogFlow, ChoiceRestartsThePreviewAndAnUnsupportedOneKeepsTheOldSiz
   // next build fails with the unsupported format instead of showing a wrong picture.
   answerFormatDialog("MJPG");
   ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
-  EXPECT_EQ(std::tuple(boxes.seen.size(), w, view.m_videoCap.m_nWidth), std::tuple(1, 320, 320));
-  EXPECT_TRUE(view.m_videoCap.isRunning());
+  EXPECT_EQ(std::tuple(boxes.seen.size(), w, view.m_videoCap.m_nWidth, view.m_videoCap.isRunning()),
+            std::tuple(1, 320, 320, true));
   view.m_videoCap.Stop();
   view.m_videoCap.TearDown();
   view.m_bRunning = false;

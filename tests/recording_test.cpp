@@ -73,8 +73,8 @@ TEST_F(Recording, APathThatCannotBeCreatedFailsTheStart) {
   file = folder.path() / "missing" / "take.avi";
   EXPECT_EQ(start(), kAccessDenied);
   EXPECT_EQ(engine.recordingFailure(), "No such file or directory");
-  EXPECT_FALSE(engine.isRunning() || engine.isRecording());
-  EXPECT_TRUE(engine.hasGraph());  // rendered and placed, not running
+  // Rendered and placed, not running.
+  EXPECT_TRUE(!engine.isRunning() && !engine.isRecording() && engine.hasGraph());
 }
 
 TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
@@ -154,8 +154,7 @@ TEST(AviSeal, KeepsTheWholeFramesAndCountsThem) {
   gst_element_set_state(pipeline, GST_STATE_NULL);
   std::filesystem::resize_file(file, std::filesystem::file_size(file) - 700);
   const auto frames = sealAviFile(file.string());
-  ASSERT_TRUE(frames.has_value());
-  EXPECT_GE(*frames, 20u);
+  ASSERT_TRUE(frames && *frames >= 20u) << frames.value_or(0);
   const auto fields = testing::probeVideo(file);
   EXPECT_EQ(fields.at("nb_frames") + " " + fields.at("nb_read_frames"),
             std::to_string(*frames) + " " + std::to_string(*frames));

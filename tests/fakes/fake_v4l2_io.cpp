@@ -2,9 +2,7 @@
 
 #include "tests/fakes/fake_v4l2_io.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace kovracam {
 

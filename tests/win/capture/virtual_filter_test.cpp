@@ -1,6 +1,5 @@
 // The virtual camera filter in a plain graph: source -> sample grabber -> null renderer.
 
-#include <cstring>
 #include <mutex>
 
 #include "capture/win/com_ptr.h"
