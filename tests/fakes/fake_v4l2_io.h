@@ -1,8 +1,7 @@
 #pragma once
-// An in-memory kernel behind the V4l2Io seam, for tests: device nodes, the udev links in
-// /dev/v4l and injected failures, over the simulator's device model. Every call fails the way the
-// kernel fails it, -1 with errno set; it models what the product asks and no more. One test drives
-// it.
+// An in-memory kernel behind the V4l2Io seam, for tests: device nodes, the udev links in /dev/v4l
+// and injected failures, over the simulator's device model. Every call fails the way the kernel
+// fails it, -1 with errno set; it models what the product asks and no more. One test drives it.
 
 #include <linux/videodev2.h>
 
