@@ -137,11 +137,8 @@ TEST_F(V4l2CaptureDeviceTest, AppliesOnlyOfferedFormatsAndOpensTheNodesControls)
 }
 
 TEST_F(V4l2CaptureDeviceTest, SourceBinIsV4l2srcOnTheNodeBehindTheFormatsCaps) {
-  if (GstElementFactory* v4l2src = gst_element_factory_find("v4l2src")) {
-    gst_object_unref(v4l2src);
-  } else {
-    GTEST_SKIP() << "the v4l2src element is not installed";
-  }
+  g_autoptr(GstElementFactory) v4l2src = gst_element_factory_find("v4l2src");
+  if (!v4l2src) GTEST_SKIP() << "the v4l2src element is not installed";
   auto device = bind();
   // V4L2's BGR24 is GStreamer's BGR; a rate the driver does not report is left to negotiation.
   const std::pair<CaptureFormat, const char*> cases[] = {
