@@ -82,11 +82,8 @@ void answerFormatDialog(const QString& prefix) {
     auto* dialog = qobject_cast<PinPropertiesDialog*>(QApplication::activeModalWidget());
     if (!dialog) return answerFormatDialog(prefix);  // not open yet: look again
     if (prefix.isEmpty()) return dialog->reject();
-    for (int i = 0; i < dialog->formatList()->count(); ++i) {
-      if (dialog->formatList()->item(i)->text().startsWith(prefix)) {
-        dialog->formatList()->setCurrentRow(i);
-      }
-    }
+    const auto rows = dialog->formatList()->findItems(prefix, Qt::MatchStartsWith);
+    if (!rows.isEmpty()) dialog->formatList()->setCurrentItem(rows.last());
     dialog->accept();
   });
 }
