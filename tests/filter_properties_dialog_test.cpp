@@ -117,9 +117,8 @@ TEST_F(FilterPropertiesDialogTest, SliderWritesLiveSnappedToTheStepFromTheMinimu
     EXPECT_EQ(dialog->valueLabel(kContrast)->text(), QString::number(shown));
   }
   // Every write is a real change: a position that snaps to the value shown writes nothing.
-  for (std::size_t i = 1; i < fake.sets.size(); ++i) {
+  for (std::size_t i = 1; i < fake.sets.size(); ++i)
     EXPECT_NE(fake.sets[i].second, fake.sets[i - 1].second);
-  }
 }
 
 TEST_F(FilterPropertiesDialogTest, DefaultRestoresWritableControlsAfterTheirAutomaticModes) {

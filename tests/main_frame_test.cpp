@@ -125,17 +125,14 @@ void answerSaveDialog(const QString& path, bool answered = false,
                           std::chrono::steady_clock::now() + std::chrono::seconds(20)) {
   QTimer::singleShot(5, [=] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (answered) {
-      if (dialog) dialog->reject();
-      return;
-    }
+    if (answered && dialog) dialog->reject();
+    if (answered) return;
     if (dialog) {
       dialog->selectFile(path);
       QMetaObject::invokeMethod(dialog, "accept");  // as its Save button does
     }
-    if (dialog || std::chrono::steady_clock::now() < until) {
+    if (dialog || std::chrono::steady_clock::now() < until)
       answerSaveDialog(path, dialog != nullptr, until);
-    }
   });
 }
 

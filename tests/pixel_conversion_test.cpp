@@ -73,12 +73,10 @@ TEST(PixelConversion, SmallFramesAreWrittenBottomUpWithZeroedPadding) {
        2,
        {81, 90, 126, 240, 81, 90, 16, 128, 235, 128, 16, 0},
        {0, 0, 0, 255, 255, 255, 0, 50, 0, 0, 0, 0, 0, 0, 254, 51, 52, 255, 0, 0, 254, 0, 0, 0}}};
-  for (const auto& [width, height, source, expected] : cases) {
+  for (const auto& [width, height, source, expected] : cases)
     EXPECT_EQ(convert(source, width, height), expected) << width << "x" << height;
-  }
-  for (auto [width, height] : {std::pair{0, 2}, {2, 0}, {-2, 2}, {2, -2}}) {
+  for (auto [width, height] : {std::pair{0, 2}, {2, 0}, {-2, 2}, {2, -2}})
     EXPECT_EQ(convert(Bytes(64, 100), width, height), Bytes{});
-  }
 }
 
 TEST(PictureBalance, NeutralKeepsEveryValue) {

@@ -45,24 +45,21 @@ class Recording : public ::testing::Test {
   FakeV4l2Io io;
   CVideoCap engine{io};
   QWidget owner;
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
 };
 
 TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
-  std::string failedPath, failedReason;
-  engine.setRecordingFailedHandler([&](const std::string& path, const std::string& reason) {
-    failedPath = path;
-    failedReason = reason;
-  });
+  std::string failed;  // "path: reason"
+  engine.setRecordingFailedHandler(
+      [&](const std::string& path, const std::string& reason) { failed = path + ": " + reason; });
   ASSERT_EQ(start(), kOk);
   record(5);
   postGraphError(
       "File Writer", GST_RESOURCE_ERROR_WRITE,
       "gstfilesink.c(1): render: /File Writer:\nError while writing to file descriptor 9: "
       "File too large");
-  ASSERT_TRUE(processEventsUntil([&] { return !failedPath.empty(); }));
-  EXPECT_EQ(failedPath + ": " + failedReason, file.string() + ": File too large");
+  ASSERT_TRUE(processEventsUntil([&] { return !failed.empty(); }));
+  EXPECT_EQ(failed, file.string() + ": File too large");
   EXPECT_TRUE(engine.isRunning());  // the preview is not the engine's to stop here
   const auto started = std::chrono::steady_clock::now();
   engine.Stop();  // no wait for a writer that failed

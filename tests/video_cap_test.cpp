@@ -39,8 +39,7 @@ class VideoCapTest : public ::testing::Test {
   CVideoCap engine{io};
   testing::ModalBoxCloser boxes;
   QWidget owner;
-  int width = -1;
-  int height = -1;
+  int width = -1, height = -1;
 };
 
 TEST_F(VideoCapTest, WithoutAGraphNothingChangesAndNothingWaits) {

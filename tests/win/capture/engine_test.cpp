@@ -53,9 +53,7 @@ HRESULT registerSystemCamera(bool add) {
   if (FAILED(hr)) return hr;
   if (!add)
     return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, kUnbuiltFilter);
-  REGFILTER2 filter{};
-  filter.dwVersion = 1;
-  filter.dwMerit = MERIT_DO_NOT_USE;
+  const REGFILTER2 filter{1, MERIT_DO_NOT_USE};
   return mapper->RegisterFilter(kUnbuiltFilter, L"System Camera", nullptr,
                                 &CLSID_VideoInputDeviceCategory, nullptr, &filter);
 }
@@ -82,10 +80,9 @@ void listsVirtualCamerasAfterTheSystemOnes() {
   engine.TearDown();
   CHECK(SUCCEEDED(registerSystemCamera(false)) && systemDeviceCount() == system - 1);
 
-  std::vector<std::string> many;
-  for (int i = 0; i < 20; ++i) {
-    many.push_back("id=c" + std::to_string(i) + "; name=C; formats=YUY2 8x8@30");
-  }
+  std::vector<std::string> many(20);
+  for (int i = 0; i < 20; ++i)
+    many[i] = "id=c" + std::to_string(i) + "; name=C; formats=YUY2 8x8@30";
   test::useVirtualCameras(many);
   CHECK(CVideoCap().EnumDevices(&list) == kOk && list.nCount() == kMaxListedDevices);
   test::useVirtualCameras({});
@@ -145,9 +142,8 @@ bool snapshotIs(CVideoCap& engine, const std::uint8_t (&bgr)[3]) {
   std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight, 0x5A);
   if (engine.GetSnapshot(bits.data(), bits.size() - 1) != 0) return false;  // one byte short
   if (engine.GetSnapshot(bits.data(), bits.size()) != 1) return false;
-  for (std::size_t i = 0; i < bits.size(); ++i) {
+  for (std::size_t i = 0; i < bits.size(); ++i)
     if (bits[i] != bgr[i % 3]) return false;
-  }
   return true;
 }
 
