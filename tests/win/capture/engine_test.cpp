@@ -53,7 +53,7 @@ HRESULT registerSystemCamera(bool add) {
   if (FAILED(hr)) return hr;
   if (!add)
     return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, kUnbuiltFilter);
-  const REGFILTER2 filter{1, MERIT_DO_NOT_USE};
+  const REGFILTER2 filter{1, MERIT_DO_NOT_USE, {}};
   return mapper->RegisterFilter(kUnbuiltFilter, L"System Camera", nullptr,
                                 &CLSID_VideoInputDeviceCategory, nullptr, &filter);
 }
