@@ -74,19 +74,18 @@ TEST_F(FilterPropertiesDialogTest, ShowsEveryControlWithItsKindValueAndState) {
   auto* contrast = widget<QSlider>(kContrast);
   EXPECT_EQ(std::make_tuple(contrast->minimum(), contrast->maximum(), contrast->singleStep()),
             std::make_tuple(10, 90, 4));
-  EXPECT_EQ(widget<QSlider>(kBrightness)->value(), -20);
-  EXPECT_EQ(dialog->valueLabel(kBrightness)->text(), "-20");
-  EXPECT_FALSE(widget<QCheckBox>(kAutoWhite)->isChecked());
-  EXPECT_EQ(widget<QComboBox>(kPowerLine)->count(), 3);
-  EXPECT_EQ(widget<QComboBox>(kPowerLine)->currentText(), "Auto");
-  EXPECT_EQ(dialog->valueLabel(kPanReset), nullptr);
+  EXPECT_TRUE(widget<QSlider>(kBrightness)->value() == -20 &&
+              dialog->valueLabel(kBrightness)->text() == "-20");
+  EXPECT_FALSE(widget<QCheckBox>(kAutoWhite)->isChecked() || dialog->valueLabel(kPanReset));
+  auto* powerLine = widget<QComboBox>(kPowerLine);
+  EXPECT_TRUE(powerLine->count() == 3 && powerLine->currentText() == "Auto");
   EXPECT_TRUE(fake.sets.empty()) << "building the dialog must not write to the camera";
 
   fake.failGet = true;  // values that cannot be read show as the defaults
   open();
-  EXPECT_EQ(widget<QSlider>(kWhiteTemp)->value(), 4600);
-  EXPECT_TRUE(widget<QCheckBox>(kAutoWhite)->isChecked());
-  EXPECT_EQ(widget<QComboBox>(kPowerLine)->currentData().toLongLong(), 2);
+  EXPECT_TRUE(widget<QSlider>(kWhiteTemp)->value() == 4600 &&
+              widget<QCheckBox>(kAutoWhite)->isChecked() &&
+              widget<QComboBox>(kPowerLine)->currentData().toLongLong() == 2);
 }
 
 TEST_F(FilterPropertiesDialogTest, EveryKindWritesLive) {
@@ -118,9 +117,8 @@ TEST_F(FilterPropertiesDialogTest, SliderWritesLiveSnappedToTheStepFromTheMinimu
     EXPECT_EQ(dialog->valueLabel(kContrast)->text(), QString::number(shown));
   }
   // Every write is a real change: a position that snaps to the value shown writes nothing.
-  for (std::size_t i = 1; i < fake.sets.size(); ++i) {
+  for (std::size_t i = 1; i < fake.sets.size(); ++i)
     EXPECT_NE(fake.sets[i].second, fake.sets[i - 1].second);
-  }
 }
 
 TEST_F(FilterPropertiesDialogTest, DefaultRestoresWritableControlsAfterTheirAutomaticModes) {
@@ -143,10 +141,9 @@ TEST_F(FilterPropertiesDialogTest, DefaultRestoresWritableControlsAfterTheirAuto
   // controls are never written and buttons never pressed.
   dialog->defaultButton()->click();
   EXPECT_EQ(fake.sets, (Sets{{kBrightness, 0}, {kAutoWhite, 1}, {kPowerLine, 2}}));
-  EXPECT_EQ(fake.values[kWhiteTemp], 3200);
-  EXPECT_FALSE(dialog->controlWidget(kWhiteTemp)->isEnabled());
-  EXPECT_EQ(dialog->valueLabel(kBrightness)->text(), "0");
-  EXPECT_TRUE(widget<QCheckBox>(kAutoWhite)->isChecked());
+  EXPECT_TRUE(fake.values[kWhiteTemp] == 3200 && !dialog->controlWidget(kWhiteTemp)->isEnabled());
+  EXPECT_TRUE(dialog->valueLabel(kBrightness)->text() == "0" &&
+              widget<QCheckBox>(kAutoWhite)->isChecked());
 }
 
 TEST_F(FilterPropertiesDialogTest, RefusedChangesAndAVanishedCameraAreReported) {
@@ -168,12 +165,10 @@ TEST_F(FilterPropertiesDialogTest, RefusedChangesAndAVanishedCameraAreReported) 
   slider->setValue(40);
   EXPECT_EQ(fake.sets.size(), 1u) << "a refused write is not retried";
   EXPECT_EQ(slider->value(), 10) << "the device cannot be read: the previous value stays";
-  EXPECT_EQ(dialog->valueLabel(kBrightness)->text(), "10");
-  EXPECT_TRUE(dialog->messageLabel()->isVisible());
+  EXPECT_TRUE(dialog->valueLabel(kBrightness)->text() == "10" &&
+              dialog->messageLabel()->isVisible());
   EXPECT_TRUE(messageNames(ENODEV)) << dialog->messageLabel()->text().toStdString();
-  EXPECT_FALSE(slider->isEnabled());
-  EXPECT_FALSE(dialog->defaultButton()->isEnabled());
-  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(!slider->isEnabled() && !dialog->defaultButton()->isEnabled() && dialog->isVisible());
 }
 
 }  // namespace

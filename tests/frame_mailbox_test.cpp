@@ -41,10 +41,9 @@ TEST(FrameMailboxThreads, NewestFrameWinsAndWakeUpsDoNotPileUp) {
   testing::processEventsUntil([&] { return done && lastTaken == kFrames; },
                               std::chrono::seconds(20));
   streaming.join();
-  EXPECT_EQ(lastTaken, kFrames);  // the newest frame always arrives
-  EXPECT_TRUE(inOrder);           // never an older frame after a newer one
-  EXPECT_LE(wakeUps, static_cast<int>(kFrames));
-  EXPECT_EQ(mailbox.take(), nullptr);
+  // The newest frame always arrives, and never an older frame after a newer one.
+  EXPECT_TRUE(lastTaken == kFrames && inOrder) << lastTaken;
+  EXPECT_TRUE(wakeUps <= static_cast<int>(kFrames) && !mailbox.take()) << wakeUps;
   // Only the first error of a failing stream is reported.
   QStringList reported;
   QObject::connect(&mailbox, &FrameMailbox::streamFailed, [&](const QString& m) { reported << m; });

@@ -1,5 +1,5 @@
 // The choice of a language module in a scratch Language folder, with modules built from
-// tests/lang/test_language_module.cpp, and the texts the table takes from it.
+// tests/lang/test_language_module.cpp, and the texts the table takes from it; the user's language.
 
 #include "lang/linux/module_scan.h"
 
@@ -10,14 +10,18 @@
 
 #include <QString>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "lang/linux/ui_text_loading.h"
 #include "lang/ui_text_table.h"
+#include "lang/user_language.h"
 #include "tests/test_env.h"
 
 namespace kovracam {
@@ -160,6 +164,52 @@ TEST(LanguageScan, TakesTheUsersOwnModule) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the user's own module was refused";
+}
+
+TEST(UserLanguage, LocaleToLangId) {
+  const std::map<std::string, std::optional<std::uint16_t>> cases = {
+      {"", 0x0409},
+      {"C", 0x0409},
+      {"POSIX", 0x0409},
+      {"C.UTF-8", 0x0409},
+      {"en_US.UTF-8", 0x0409},
+      {"de_DE.UTF-8", 0x0407},
+      {"de_AT.UTF-8", 0x0C07},
+      {"de_DE@euro", 0x0407},
+      {"ja_JP.eucJP", 0x0411},
+      {"zh_TW", 0x0404},
+      {"pt_BR", 0x0416},
+      {"pt_PT", 0x0816},
+      {"de", 0x0407},
+      {"pt", 0x0416},
+      {"xx_YY", std::nullopt},
+      {"zz", std::nullopt},
+      {"de_XX", std::nullopt}};  // zz: past the last entry
+  for (const auto& [locale, id] : cases) EXPECT_EQ(langIdForLocale(locale), id) << locale;
+}
+
+// messagesLocale() with LC_ALL, LC_MESSAGES, LANG and LANGUAGE set to `values` (empty counts as
+// unset); the environment is put back afterwards.
+std::string localeWith(const char* const (&values)[4]) {
+  const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"};
+  std::optional<std::string> saved[4];
+  for (int i = 0; i < 4; ++i) {
+    if (const char* v = std::getenv(names[i])) saved[i] = v;
+    ::setenv(names[i], values[i], 1);
+  }
+  const std::string locale = messagesLocale();
+  for (int i = 0; i < 4; ++i) {
+    saved[i] ? ::setenv(names[i], saved[i]->c_str(), 1) : ::unsetenv(names[i]);
+  }
+  return locale;
+}
+
+TEST(UserLanguage, MessagesLocaleFollowsGettext) {
+  EXPECT_EQ(localeWith({"", "", "", ""}), "");
+  EXPECT_EQ(localeWith({"", "fr_FR", "de_DE", ""}), "fr_FR");
+  EXPECT_EQ(localeWith({"ja_JP", "fr_FR", "de_DE", ""}), "ja_JP");
+  EXPECT_EQ(localeWith({"", "", "de_DE", "pt_BR:en"}), "pt_BR");
+  EXPECT_EQ(localeWith({"", "", "C", "pt_BR"}), "C");  // LANGUAGE is ignored in the C locale
 }
 
 }  // namespace

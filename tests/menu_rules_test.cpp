@@ -55,9 +55,7 @@ TEST(MenuRules, EachItemFollowsPreviewRecordingSelectionAndPowerLine) {
     const ItemRule rule = menuItemRule(row.index, row.id, row.flags);
     EXPECT_TRUE(rule == row.expected) << "popup " << row.index << " item " << row.id;
   }
-  EXPECT_FALSE(powerLineNeeded(2, false));
-  EXPECT_TRUE(powerLineNeeded(4, true));
-  EXPECT_FALSE(powerLineNeeded(3, true));
+  EXPECT_TRUE(!powerLineNeeded(2, false) && powerLineNeeded(4, true) && !powerLineNeeded(3, true));
 }
 
 // Seventeen cameras, 32772 to 32788; the ids around them are other commands.

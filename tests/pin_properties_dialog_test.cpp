@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -38,8 +37,7 @@ TEST(PinPropertiesDialog, ListsOfferedFormatsInOrderWithTheCurrentSelected) {
   ASSERT_EQ(list->count(), static_cast<int>(kOffered.size()));
   for (int i = 0; i < list->count(); ++i) EXPECT_EQ(list->item(i)->text(), texts[i]);
   ASSERT_EQ(list->selectedItems().size(), 1);
-  EXPECT_EQ(list->row(list->selectedItems().front()), 2);
-  EXPECT_TRUE(dialog.okButton()->isEnabled());
+  EXPECT_TRUE(list->row(list->selectedItems().front()) == 2 && dialog.okButton()->isEnabled());
   EXPECT_EQ(formatListText({Subtype::YUY2, 640, 480, {0, 0}}), "YUY2  640 x 480  0 fps");
 
   QWidget owner;  // the dialog opens 30 pixels right of and below its owner's corner
@@ -53,13 +51,11 @@ TEST(PinPropertiesDialog, OnlyAcceptReturnsTheSelectedFormat) {
   accepted.show();
   accepted.formatList()->setCurrentRow(3);
   QTest::mouseClick(accepted.okButton(), Qt::LeftButton);
-  EXPECT_FALSE(accepted.isVisible());
-  EXPECT_EQ(accepted.selectedFormat(), kOffered[3]);
+  EXPECT_TRUE(!accepted.isVisible() && accepted.selectedFormat() == kOffered[3]);
   PinPropertiesDialog rejected(kOffered, kOffered[0], nullptr);
   rejected.formatList()->setCurrentRow(3);
   QTest::mouseClick(rejected.cancelButton(), Qt::LeftButton);
-  EXPECT_EQ(rejected.result(), QDialog::Rejected);
-  EXPECT_EQ(rejected.selectedFormat(), std::nullopt);
+  EXPECT_TRUE(rejected.result() == QDialog::Rejected && !rejected.selectedFormat());
   // A current format the camera does not list leaves the list without a selection.
   PinPropertiesDialog unlisted(kOffered, {Subtype::RGB24, 1920, 1080, {60, 1}}, nullptr);
   EXPECT_TRUE(unlisted.formatList()->selectedItems().isEmpty());
@@ -76,8 +72,7 @@ TEST(PinPropertiesDialog, DoubleClickAcceptsTheClickedFormat) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
   EXPECT_TRUE(dialog.isVisible()) << "a single click only selects";
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(dialog.selectedFormat(), kOffered[1]);
+  EXPECT_TRUE(dialog.result() == QDialog::Accepted && dialog.selectedFormat() == kOffered[1]);
 }
 
 // When the format dialog opens, picks the row whose text starts with `prefix` and presses OK
@@ -87,11 +82,8 @@ void answerFormatDialog(const QString& prefix) {
     auto* dialog = qobject_cast<PinPropertiesDialog*>(QApplication::activeModalWidget());
     if (!dialog) return answerFormatDialog(prefix);  // not open yet: look again
     if (prefix.isEmpty()) return dialog->reject();
-    for (int i = 0; i < dialog->formatList()->count(); ++i) {
-      if (dialog->formatList()->item(i)->text().startsWith(prefix)) {
-        dialog->formatList()->setCurrentRow(i);
-      }
-    }
+    const auto rows = dialog->formatList()->findItems(prefix, Qt::MatchStartsWith);
+    if (!rows.isEmpty()) dialog->formatList()->setCurrentItem(rows.last());
     dialog->accept();
   });
 }
@@ -114,24 +106,19 @@ TEST(FormatDialogFlow, ChoiceRestartsThePreviewAndAnUnsupportedOneKeepsTheOldSiz
   EXPECT_EQ(view.m_videoCap.videoWindow()->geometry(), QRect(0, 50, 320, 240));
   answerFormatDialog(QString());  // Cancel still restarts, at the format now in force
   ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
-  EXPECT_EQ(w, 320);
-  EXPECT_TRUE(view.m_videoCap.isRunning());
-  EXPECT_TRUE(boxes.seen.isEmpty());
+  EXPECT_TRUE(w == 320 && view.m_videoCap.isRunning() && boxes.seen.isEmpty());
 
   // A format the pipeline cannot show: a message, the restart goes on at the old size, and the
   // next build fails with the unsupported format instead of showing a wrong picture.
   answerFormatDialog("MJPG");
   ASSERT_EQ(view.RestartWithPinProperties(&w, &hb), kOk);
-  EXPECT_EQ(boxes.seen.size(), 1);
-  EXPECT_EQ(w, 320);
-  EXPECT_EQ(view.m_videoCap.m_nWidth, 320);
-  EXPECT_TRUE(view.m_videoCap.isRunning());
+  EXPECT_EQ(std::tuple(boxes.seen.size(), w, view.m_videoCap.m_nWidth, view.m_videoCap.isRunning()),
+            std::tuple(1, 320, 320, true));
   view.m_videoCap.Stop();
   view.m_videoCap.TearDown();
   view.m_bRunning = false;
   EXPECT_EQ(view.StartPreview(0, &w, &hb), kUnsupportedSubtype);
-  EXPECT_EQ(boxes.seen.size(), 2);
-  EXPECT_FALSE(view.m_videoCap.hasGraph());
+  EXPECT_TRUE(boxes.seen.size() == 2 && !view.m_videoCap.hasGraph());
 }
 
 // A camera with no controls, and one that lists no format: neither command shows a dialog, and

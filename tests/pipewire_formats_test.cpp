@@ -47,12 +47,11 @@ TEST_F(NodeFormatsTest, EveryListedLayoutSizeAndRateOfAnEnumerationTheDefaultOfA
   });
   // MJPG is one of ours; other compressed streams are not.
   const spa_rectangle size{1280, 720};
-  add(SPA_MEDIA_SUBTYPE_mjpg, [&size](spa_pod_builder& b) {
-    spa_pod_builder_add(&b, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), 0);
-  });
-  add(SPA_MEDIA_SUBTYPE_h264, [&size](spa_pod_builder& b) {
-    spa_pod_builder_add(&b, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), 0);
-  });
+  for (std::uint32_t subtype : {SPA_MEDIA_SUBTYPE_mjpg, SPA_MEDIA_SUBTYPE_h264}) {
+    add(subtype, [&size](spa_pod_builder& b) {
+      spa_pod_builder_add(&b, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), 0);
+    });
+  }
   EXPECT_EQ(described(), (std::vector<std::string>{"YUY2 640x480@30 YUY2", "YUY2 640x480@7.5 YUY2",
                                                    "I420 640x480@30 ", "I420 640x480@7.5 ",
                                                    "MJPG 1280x720@0 "}));
@@ -86,8 +85,8 @@ TEST(PipeWireIdentityTest, TheNodeNameElseTheBusPathAndARememberedV4l2NodeIsFoun
   io.addLink("/dev/v4l/by-id/usb-Cam-video-index0", "../../video2");
   DeviceList list;
   list.pRecords = {{"pipewire:other", "Other", "other-node"}, pipeWireDeviceRecord(camera)};
-  EXPECT_EQ(findFormerDeviceChoice(io, list, "/dev/v4l/by-id/usb-Cam-video-index0"), 1u);
-  EXPECT_EQ(findFormerDeviceChoice(io, list, "/dev/video2"), 1u);
+  for (const char* path : {"/dev/v4l/by-id/usb-Cam-video-index0", "/dev/video2"})
+    EXPECT_EQ(findFormerDeviceChoice(io, list, path), 1u) << path;
   EXPECT_EQ(findFormerDeviceChoice(io, list, "/dev/v4l/by-id/gone"), std::nullopt);
 }
 

@@ -22,8 +22,7 @@ using Outcome = FileRead::Outcome;
 TEST(RegularFile, NothingButARegularFileIsReadAndNothingBlocks) {
   testing::ScratchDirectory dir;
   ::alarm(5);  // an open that blocks ends the test run within seconds
-  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
-  ASSERT_EQ(::mkfifo("held", 0600), 0);
+  ASSERT_TRUE(::mkfifo("fifo", 0600) == 0 && ::mkfifo("held", 0600) == 0);
   const int writer = ::open("held", O_RDWR | O_NONBLOCK);  // a writer that never closes
   const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{AF_UNIX, "socket"};
@@ -44,9 +43,9 @@ TEST(RegularFile, NothingButARegularFileIsReadAndNothingBlocks) {
     const auto started = std::chrono::steady_clock::now();
     const FileRead read = readRegularFile(name, 64);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << name;
-    EXPECT_EQ(read.outcome, outcome) << name;
-    EXPECT_EQ(read.what, what) << name;
-    EXPECT_EQ(read.truncated, truncated) << name;
+    EXPECT_EQ(std::tuple(read.outcome, read.what, read.truncated),
+              std::tuple(outcome, what, truncated))
+        << name;
     EXPECT_EQ(read.bytes, truncated ? std::string(64, 'x') : "") << name;
   }
   EXPECT_FALSE(readRegularFile("large", 100).truncated);  // exactly the bound is the whole file

@@ -45,16 +45,21 @@ struct Streamer {
   std::thread thread;
 };
 
+// Each of `requests` requests gets one whole frame, and no later frame lands in it.
+void expectWholeFrames(SnapshotHandover& handover, Streamer& streamer, int requests) {
+  for (int i = 0; i < requests; ++i) {
+    Bytes block(4096, 0);
+    ASSERT_EQ(handover.request(block.data(), block.size(), 2s), Delivery::Delivered);
+    ASSERT_NE(block[0], 0) << "request " << i << " delivered nothing";
+    streamer.await(3);
+    ASSERT_TRUE(allAre(block, block[0])) << "a later frame landed in request " << i;
+  }
+}
+
 TEST(SnapshotHandoverThreads, EveryRequestGetsOneWholeFrameAndNothingAfterwards) {
   SnapshotHandover handover;
   Streamer streamer(handover);
-  for (int i = 0; i < 300; ++i) {
-    Bytes block(4096, 0);
-    ASSERT_EQ(handover.request(block.data(), block.size(), 2s), Delivery::Delivered);
-    ASSERT_NE(block[0], 0);
-    streamer.await(3);  // later frames may not land in a delivered block
-    ASSERT_TRUE(allAre(block, block[0])) << "request " << i;
-  }
+  expectWholeFrames(handover, streamer, 300);
 }
 
 TEST(SnapshotHandoverThreads, WithdrawnRequestIsNeverWrittenLater) {
@@ -97,17 +102,10 @@ TEST(SnapshotHandoverThreads, AfterAStuckCopyEverySnapshotIsRightOrRefused) {
   EXPECT_EQ(handover.requestFrame(4096, 50ms), nullptr);
   release = true;
   late.join();
-  EXPECT_TRUE(allAre(first, 255));
-  EXPECT_TRUE(allAre(second, 0));
+  EXPECT_TRUE(allAre(first, 255) && allAre(second, 0));
 
   Streamer streamer(handover);
-  for (int i = 0; i < 20; ++i) {
-    Bytes block(4096, 0);
-    ASSERT_EQ(handover.request(block.data(), block.size(), 2s), Delivery::Delivered);
-    ASSERT_NE(block[0], 0) << "request " << i << " delivered nothing";
-    streamer.await(3);
-    ASSERT_TRUE(allAre(block, block[0])) << "a later frame landed in request " << i;
-  }
+  expectWholeFrames(handover, streamer, 20);
 }
 
 TEST(SnapshotHandover, WaitsNoLongerThanAskedAndCopiesNoMoreThanTheCapacity) {
@@ -121,9 +119,8 @@ TEST(SnapshotHandover, WaitsNoLongerThanAskedAndCopiesNoMoreThanTheCapacity) {
   EXPECT_TRUE(allAre(block, 0));
   Streamer streamer(handover);  // frames far larger than the capacity asked for
   EXPECT_EQ(handover.request(block.data(), 32, 5s), Delivery::Delivered);
-  EXPECT_NE(block[0], 0);
-  EXPECT_TRUE(allAre(Bytes(block.begin(), block.begin() + 32), block[0]));
-  EXPECT_TRUE(allAre(block, 0, 32));
+  EXPECT_TRUE(block[0] != 0 && allAre(Bytes(block.begin(), block.begin() + 32), block[0]) &&
+              allAre(block, 0, 32));
 }
 
 }  // namespace

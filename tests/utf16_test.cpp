@@ -39,8 +39,7 @@ TEST(Utf16, RejectsInvalidInput) {
   // U+007F, U+07FF and U+FFFF, surrogates, values above U+10FFFF and bytes never used.
   const char* bad[] = {"\x80",
                        "\xC3",
-                       "\xE2\x82"
-                       "a",
+                       "\xE2\x82\x61",
                        "\xC1\xBF",
                        "\xE0\x9F\xBF",
                        "\xF0\x8F\xBF\xBF",

@@ -99,12 +99,12 @@ TEST_F(V4l2ControlsTest, SetsThroughTheDriverAndReportsItsRefusal) {
   }
   // A value no 32-bit control can hold never reaches the driver.
   const int asked = io.ioctlCount(kNode, VIDIOC_S_CTRL);
-  EXPECT_EQ(controls.set(V4L2_CID_BRIGHTNESS, std::int64_t{1} << 40), ERANGE);
-  EXPECT_EQ(controls.set(V4L2_CID_BRIGHTNESS, -(std::int64_t{1} << 40)), ERANGE);
+  for (std::int64_t big : {std::int64_t{1} << 40, -(std::int64_t{1} << 40)})
+    EXPECT_EQ(controls.set(V4L2_CID_BRIGHTNESS, big), ERANGE);
   EXPECT_EQ(io.ioctlCount(kNode, VIDIOC_S_CTRL), asked);
   io.failIoctl(kNode, VIDIOC_S_CTRL, EBUSY, 1);
-  EXPECT_EQ(controls.set(V4L2_CID_BRIGHTNESS, 5), EBUSY);
-  EXPECT_EQ(controls.set(V4L2_CID_BRIGHTNESS, 5), 0);
+  EXPECT_TRUE(controls.set(V4L2_CID_BRIGHTNESS, 5) == EBUSY &&
+              controls.set(V4L2_CID_BRIGHTNESS, 5) == 0);
 }
 
 TEST_F(V4l2ControlsTest, DeviceVanishingAtAnyPointGivesNothingAndEnodev) {
@@ -112,12 +112,11 @@ TEST_F(V4l2ControlsTest, DeviceVanishingAtAnyPointGivesNothingAndEnodev) {
     V4l2Controls controls(io, kNode);
     ASSERT_EQ(controls.list().size(), 8u);
     io.vanish(kNode);
-    EXPECT_TRUE(controls.list().empty());
-    EXPECT_EQ(controls.get(V4L2_CID_BRIGHTNESS), std::nullopt);
-    EXPECT_EQ(controls.set(V4L2_CID_BRIGHTNESS, 1), ENODEV);
+    EXPECT_TRUE(controls.list().empty() && !controls.get(V4L2_CID_BRIGHTNESS) &&
+                controls.set(V4L2_CID_BRIGHTNESS, 1) == ENODEV);
   }
-  EXPECT_EQ(io.openFdCount(), 0u);
-  EXPECT_EQ(V4l2Controls(io, kNode).set(V4L2_CID_BRIGHTNESS, 1), ENODEV);  // opened after
+  EXPECT_TRUE(io.openFdCount() == 0 &&  // then one opened after
+              V4l2Controls(io, kNode).set(V4L2_CID_BRIGHTNESS, 1) == ENODEV);
   // Every point at which the device can go: between controls and between menu items.
   const int asked =
       io.ioctlCount(kNode, VIDIOC_QUERY_EXT_CTRL) + io.ioctlCount(kNode, VIDIOC_QUERYMENU);

@@ -39,23 +39,19 @@ class VideoCapTest : public ::testing::Test {
   CVideoCap engine{io};
   testing::ModalBoxCloser boxes;
   QWidget owner;
-  int width = -1;
-  int height = -1;
+  int width = -1, height = -1;
 };
 
 TEST_F(VideoCapTest, WithoutAGraphNothingChangesAndNothingWaits) {
   VirtualCameraEnv cams("id=a; name=A; formats=YUY2 320x240@30; powerline=none\n");
-  EXPECT_EQ(engine.Stop(), kOk);
-  EXPECT_EQ(engine.Run(), kOk);
-  EXPECT_EQ(engine.PlaceVideoWindow(&owner, 640, 480), kOk);
-  EXPECT_EQ(engine.videoWindow(), nullptr);
-  EXPECT_EQ(engine.GetPowerLineFrequency(), -1);
+  EXPECT_TRUE(engine.Stop() == kOk && engine.Run() == kOk &&
+              engine.PlaceVideoWindow(&owner, 640, 480) == kOk);
+  EXPECT_TRUE(engine.videoWindow() == nullptr && engine.GetPowerLineFrequency() == -1);
   Bytes bits(640 * 480 * 3);
   EXPECT_EQ(engine.GetSnapshot(bits.data(), bits.size()), 0);  // refused at once
   EXPECT_EQ(engine.SelectDevice("virtual:gone"), kDeviceNotFound);
   EXPECT_EQ(engine.BuildGraph(&width, &height), kNotBound);
-  EXPECT_FALSE(engine.hasGraph());
-  EXPECT_EQ(width, -1);
+  EXPECT_TRUE(!engine.hasGraph() && width == -1);
   // A camera without the power-line control reads -1 and ignores a setting.
   start("virtual:a");
   engine.SetPowerLineFrequency(kPowerLine50Hz);
@@ -63,10 +59,9 @@ TEST_F(VideoCapTest, WithoutAGraphNothingChangesAndNothingWaits) {
   // The frame callback interface is the only one answered, and the engine is never counted.
   void* answer = &boxes;
   EXPECT_EQ(engine.QueryInterface(InterfaceId::SampleGrabberCB, nullptr), kPointer);
-  EXPECT_EQ(engine.QueryInterface(InterfaceId::Other, &answer), kNoInterface);
-  EXPECT_EQ(answer, &boxes);
-  EXPECT_EQ(engine.QueryInterface(InterfaceId::Unknown, &answer), kOk);
-  EXPECT_EQ(answer, &engine);
+  EXPECT_TRUE(engine.QueryInterface(InterfaceId::Other, &answer) == kNoInterface &&
+              answer == &boxes);
+  EXPECT_TRUE(engine.QueryInterface(InterfaceId::Unknown, &answer) == kOk && answer == &engine);
   EXPECT_EQ(engine.AddRef() + engine.Release(), 1u);
   EXPECT_EQ(engine.SampleCB(0.0, nullptr), kFalse);
 }
@@ -102,8 +97,7 @@ TEST_F(VideoCapTest, BuildChoosesTheFormatItCanGrabOrRefusesTheCamera) {
     }
     fresh.SelectDevice("virtual:m");
     EXPECT_EQ(fresh.BuildGraph(&w, &h), c.status);
-    EXPECT_EQ(QSize(w, h), QSize(c.width, c.height));
-    EXPECT_EQ(fresh.pixelFormat(), c.pixel);
+    EXPECT_EQ(std::tuple(w, h, fresh.pixelFormat()), std::tuple(c.width, c.height, c.pixel));
     EXPECT_EQ(boxes.seen, c.box ? QStringList{c.box} : QStringList{});
     fresh.TearDown();
     EXPECT_FALSE(fresh.hasGraph());
@@ -149,23 +143,21 @@ TEST_F(VideoCapTest, ACameraThatReportedAnErrorFailsTheStart) {
   ASSERT_EQ(engine.BuildGraph(&width, &height), kOk);
   ASSERT_EQ(engine.RenderPreview(), kOk);
   testing::postGraphError(kCaptureFilterName, GST_RESOURCE_ERROR_BUSY, "busy");
-  EXPECT_EQ(engine.Run(), kDeviceUnavailable);
-  EXPECT_FALSE(engine.isRunning());
+  EXPECT_TRUE(engine.Run() == kDeviceUnavailable && !engine.isRunning());
 }
 
 TEST_F(VideoCapTest, TearDownReleasesTheGraphTheWindowAndTheDevice) {
   VirtualCameraEnv cams("id=a; name=A; formats=YUY2 160x120@30; pattern=red\n");
   start("virtual:a");
-  EXPECT_EQ(engine.videoWindow()->parentWidget(), &owner);
-  EXPECT_EQ(engine.videoWindow()->geometry(), QRect(0, 50, 160, 120));
+  EXPECT_TRUE(engine.videoWindow()->parentWidget() == &owner &&
+              engine.videoWindow()->geometry() == QRect(0, 50, 160, 120));
   // Negative sizes from a minimised frame mean an empty window.
   EXPECT_EQ(engine.PlaceVideoWindow(&owner, -5, -75), kOk);
   EXPECT_EQ(engine.videoWindow()->size(), QSize(0, 0));
   g_autoptr(GstElement) graph = testing::capturePipeline();
   engine.Stop();
   engine.TearDown();
-  EXPECT_FALSE(engine.hasGraph() || engine.hasMoniker());
-  EXPECT_EQ(engine.videoWindow(), nullptr);
+  EXPECT_FALSE(engine.hasGraph() || engine.hasMoniker() || engine.videoWindow());
   EXPECT_TRUE(owner.findChildren<QWidget*>().isEmpty());
   // Only ours is left, once GStreamer's own threads have let go of it: they may for a moment
   // after the state change returns.

@@ -9,22 +9,16 @@
 // The parser is shared; each build checks ids and patterns with its own platform.
 #ifdef _WIN32
 #include "capture/win/virtual/win_camera_platform.h"
+constexpr auto* platform = &kovracam::winVirtualCameraPlatform;
 #else
 #include "capture/linux/virtual/gst_camera_platform.h"
 #include "capture/linux/virtual/virtual_camera_file.h"
 #include "tests/test_env.h"
+constexpr auto* platform = &kovracam::gstVirtualCameraPlatform;
 #endif
 
 namespace kovracam {
 namespace {
-
-const VirtualCameraPlatform& platform() {
-#ifdef _WIN32
-  return winVirtualCameraPlatform();
-#else
-  return gstVirtualCameraPlatform();
-#endif
-}
 
 // The cameras of `text` and the diagnostics it gave.
 std::pair<std::vector<VirtualCamera>, std::string> parse(const std::string& text) {
@@ -115,9 +109,8 @@ TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
       {" (frame rate must be above 0 and at most 1000, with at most 6 decimals)",
        {"YUY2 640x480@0", "YUY2 640x480@1000.5", "YUY2 640x480@1.0000001"}}};
   for (const auto& [why, texts] : formats) {
-    for (const std::string& text : texts) {
+    for (const std::string& text : texts)
       cases.emplace_back(good + ", " + text, "bad format \"" + text + "\"" + why);
-    }
   }
   for (const auto& [line, message] : cases) {
     SCOPED_TRACE(line);

@@ -2,9 +2,7 @@
 
 #include "tests/fakes/fake_v4l2_io.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace kovracam {
 
@@ -13,8 +11,7 @@ FakeDevice fakeUvcCamera(const std::string& card) {
   device.card = card;
   device.formats = {
       {V4L2_PIX_FMT_YUYV, {{640, 480, {{1, 30}, {1, 15}}}, {320, 240, {{1, 30}}}}, {}, {}},
-      {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}}}}, {}, {}},
-  };
+      {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}}}}, {}, {}}};
   return device;
 }
 
@@ -36,18 +33,6 @@ void FakeV4l2Io::addDevice(const std::string& node, FakeDevice device) {
   tree_.addNode(node);
 }
 
-void FakeV4l2Io::addLink(const std::string& link, const std::string& target) {
-  tree_.addLink(link, target);
-}
-
-void FakeV4l2Io::failIoctl(const std::string& node, unsigned long request, int error, int times) {
-  if (nodes_.count(node)) nodes_[node]->ioctlFailures[request] = {error, times};
-}
-
-void FakeV4l2Io::failOpen(const std::string& node, int error) {
-  if (nodes_.count(node)) nodes_[node]->openError = error;
-}
-
 void FakeV4l2Io::vanish(const std::string& node) {
   if (!nodes_.count(node)) return;
   tree_.removeNode(node);
@@ -55,25 +40,9 @@ void FakeV4l2Io::vanish(const std::string& node) {
   nodes_.erase(node);
 }
 
-void FakeV4l2Io::vanishAfterIoctls(const std::string& node, int count) {
-  if (nodes_.count(node)) nodes_[node]->ioctlsBeforeVanish = count;
-}
-
-FakeDevice* FakeV4l2Io::device(const std::string& node) {
-  return nodes_.count(node) ? &nodes_[node]->device : nullptr;
-}
-
 int FakeV4l2Io::ioctlCount(const std::string& node, unsigned long request) const {
   const auto counts = counts_.find(node);
   return counts == counts_.end() || !counts->second.count(request) ? 0 : counts->second.at(request);
-}
-
-std::optional<std::string> FakeV4l2Io::resolveLink(const std::string& path) {
-  return tree_.resolve(path);
-}
-
-std::optional<std::vector<std::string>> FakeV4l2Io::listDirectory(const std::string& dir) {
-  return tree_.list(dir);
 }
 
 int FakeV4l2Io::open(const std::string& path, int /*flags*/) {

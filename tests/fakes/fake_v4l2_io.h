@@ -1,8 +1,7 @@
 #pragma once
-// An in-memory kernel behind the V4l2Io seam, for tests: device nodes, the udev links in
-// /dev/v4l and injected failures, over the simulator's device model. Every call fails the way the
-// kernel fails it, -1 with errno set; it models what the product asks and no more. One test drives
-// it.
+// An in-memory kernel behind the V4l2Io seam, for tests: device nodes, the udev links in /dev/v4l
+// and injected failures, over the simulator's device model. Every call fails the way the kernel
+// fails it, -1 with errno set; it models what the product asks and no more. One test drives it.
 
 #include <linux/videodev2.h>
 
@@ -40,24 +39,36 @@ class FakeV4l2Io : public V4l2Io {
   int open(const std::string& path, int flags) override;
   int close(int fd) override;
   int ioctl(int fd, unsigned long request, void* arg) override;
-  std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override;
-  std::optional<std::string> resolveLink(const std::string& path) override;
+  std::optional<std::vector<std::string>> listDirectory(const std::string& dir) override {
+    return tree_.list(dir);
+  }
+  std::optional<std::string> resolveLink(const std::string& path) override {
+    return tree_.resolve(path);
+  }
 
   // A device at `node` (an absolute, tidy path); one already there is unplugged first.
   void addDevice(const std::string& node, FakeDevice device);
   // A symbolic link; a relative target is taken from the link's directory.
-  void addLink(const std::string& link, const std::string& target);
+  void addLink(const std::string& link, const std::string& target) { tree_.addLink(link, target); }
   // The next `times` (-1: all) calls of `request` on the node fail with `error`.
-  void failIoctl(const std::string& node, unsigned long request, int error, int times = -1);
+  void failIoctl(const std::string& node, unsigned long request, int error, int times = -1) {
+    if (nodes_.count(node)) nodes_[node]->ioctlFailures[request] = {error, times};
+  }
   // Every open of the node fails with `error` (EACCES...).
-  void failOpen(const std::string& node, int error);
+  void failOpen(const std::string& node, int error) {
+    if (nodes_.count(node)) nodes_[node]->openError = error;
+  }
   // Unplugs the device: the node and its udev links disappear, later opens fail with ENOENT and
   // calls on descriptors still open with ENODEV (close still succeeds).
   void vanish(const std::string& node);
   // The device answers `count` more ioctls, then vanishes.
-  void vanishAfterIoctls(const std::string& node, int count);
+  void vanishAfterIoctls(const std::string& node, int count) {
+    if (nodes_.count(node)) nodes_[node]->ioctlsBeforeVanish = count;
+  }
   // The present device at `node` (to inspect or change it); nullptr when there is none.
-  FakeDevice* device(const std::string& node);
+  FakeDevice* device(const std::string& node) {
+    return nodes_.count(node) ? &nodes_[node]->device : nullptr;
+  }
   std::size_t openFdCount() const { return fds_.size(); }
   // How many times `request` reached the node (answered or failed), over its whole life.
   int ioctlCount(const std::string& node, unsigned long request) const;

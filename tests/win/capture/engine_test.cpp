@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
-#include <thread>
 
 #include "base/win/wide_text.h"
 #include "capture/win/graph_pins.h"
@@ -53,9 +53,7 @@ HRESULT registerSystemCamera(bool add) {
   if (FAILED(hr)) return hr;
   if (!add)
     return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, kUnbuiltFilter);
-  REGFILTER2 filter{};
-  filter.dwVersion = 1;
-  filter.dwMerit = MERIT_DO_NOT_USE;
+  const REGFILTER2 filter{1, MERIT_DO_NOT_USE, {}};
   return mapper->RegisterFilter(kUnbuiltFilter, L"System Camera", nullptr,
                                 &CLSID_VideoInputDeviceCategory, nullptr, &filter);
 }
@@ -82,10 +80,9 @@ void listsVirtualCamerasAfterTheSystemOnes() {
   engine.TearDown();
   CHECK(SUCCEEDED(registerSystemCamera(false)) && systemDeviceCount() == system - 1);
 
-  std::vector<std::string> many;
-  for (int i = 0; i < 20; ++i) {
-    many.push_back("id=c" + std::to_string(i) + "; name=C; formats=YUY2 8x8@30");
-  }
+  std::vector<std::string> many(20);
+  for (int i = 0; i < 20; ++i)
+    many[i] = "id=c" + std::to_string(i) + "; name=C; formats=YUY2 8x8@30";
   test::useVirtualCameras(many);
   CHECK(CVideoCap().EnumDevices(&list) == kOk && list.nCount() == kMaxListedDevices);
   test::useVirtualCameras({});
@@ -108,11 +105,34 @@ bool startPreview(CVideoCap& engine, const char* displayName, HWND owner) {
   return SUCCEEDED(status) && (status != kFalse || std::string(step) == "Run");
 }
 
+// Builds the graph for `displayName` and records into `path` beside the preview.
+Status startRecording(CVideoCap& engine, const char* displayName, const std::wstring& path,
+                      HWND owner) {
+  int width = 0, height = 0;
+  Status status = engine.SelectDevice(displayName);
+  if (status == kOk) status = engine.BuildGraph(&width, &height);
+  return status == kOk ? engine.StartFileCapture(path, owner, width, height) : status;
+}
+
+void finish(CVideoCap& engine) {
+  engine.Stop();
+  engine.TearDown();
+}
+
+void pause(DWORD milliseconds) {
+  test::pumpUntil([] { return false; }, milliseconds);
+}
+
+int snapshot(CVideoCap& engine) {
+  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
+  return engine.GetSnapshot(bits.data(), bits.size());
+}
+
 double rateAfter(CVideoCap& engine, DWORD milliseconds) {
   double rate = 0;
-  test::pumpUntil([] { return false; }, 300);  // past the graph's start-up
-  engine.GetFrameRate(&rate);                  // the reading starts a new interval
-  test::pumpUntil([] { return false; }, milliseconds);
+  pause(300);                  // past the graph's start-up
+  engine.GetFrameRate(&rate);  // the reading starts a new interval
+  pause(milliseconds);
   engine.GetFrameRate(&rate);
   return rate;
 }
@@ -122,9 +142,8 @@ bool snapshotIs(CVideoCap& engine, const std::uint8_t (&bgr)[3]) {
   std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight, 0x5A);
   if (engine.GetSnapshot(bits.data(), bits.size() - 1) != 0) return false;  // one byte short
   if (engine.GetSnapshot(bits.data(), bits.size()) != 1) return false;
-  for (std::size_t i = 0; i < bits.size(); ++i) {
+  for (std::size_t i = 0; i < bits.size(); ++i)
     if (bits[i] != bgr[i % 3]) return false;
-  }
   return true;
 }
 
@@ -141,8 +160,7 @@ void previewsSnapshotsAndMeasures(HWND owner) {
   BuildConversionTables(tables);
   const std::uint8_t red[3] = {tables.blue(81, 90), tables.green(81, 240, 90), tables.red(81, 240)};
   CHECK(snapshotIs(engine, red));
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
 
   CHECK(startPreview(engine, "virtual:blue", owner));
   CHECK(engine.pixelFormat() == kPixelRGB24);
@@ -150,68 +168,35 @@ void previewsSnapshotsAndMeasures(HWND owner) {
   std::fprintf(stderr, "RGB24 15 fps camera through the engine: %.1f fps\n", rgbRate);
   CHECK(rgbRate > 12.0 && rgbRate < 18.0);
   CHECK(snapshotIs(engine, {0xFF, 0x00, 0x00}));
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
   CHECK(engine.GetSnapshot(nullptr, 0) == 0);
 }
 
-// Presses OK on the "Error" box once it shows; its text is kept.
-class ErrorBoxWatcher {
- public:
-  ErrorBoxWatcher()
-      : m_thread([this] {
-          for (int i = 0; i < 500 && !m_stop; ++i, Sleep(20)) {
-            HWND box = FindWindowW(L"#32770", L"Error");
-            if (!box) continue;
-            wchar_t text[64] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 64);
-            m_text = text;
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return;
-          }
-        }) {}
-  ~ErrorBoxWatcher() {
-    m_stop = true;
-    m_thread.join();
-  }
-  std::wstring text() {
-    m_stop = true;
-    m_thread.join();
-    m_thread = std::thread([] {});
-    return m_text;
-  }
-
- private:
-  std::atomic<bool> m_stop{false};
-  std::wstring m_text;
-  std::thread m_thread;
-};
+// Presses OK on the "Error" box once it shows, within ten seconds; gives its text.
+std::future<std::wstring> answerErrorBox() {
+  return std::async(std::launch::async, [] {
+    for (int i = 0; i < 500; ++i, Sleep(20)) {
+      if (HWND box = FindWindowW(L"#32770", L"Error")) {
+        wchar_t text[64] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 64);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return std::wstring(text);
+      }
+    }
+    return std::wstring();
+  });
+}
 
 void refusesSubtypesItCannotGrab() {
   for (const char* name : {"virtual:mjpg", "virtual:i420"}) {
     CVideoCap engine;
     int width = 0, height = 0;
-    ErrorBoxWatcher watcher;
+    auto box = answerErrorBox();
     CHECK(engine.SelectDevice(name) == kOk);
     CHECK(engine.BuildGraph(&width, &height) == kUnsupportedSubtype);
-    CHECK(watcher.text() == L"This type is not support");
+    CHECK(box.get() == L"This type is not support");
     engine.TearDown();
   }
-}
-
-void stopsWhenTheCameraIsLost(HWND owner) {
-  CVideoCap engine;
-  long failure = 0;
-  engine.setStreamFailedHandler([&](long code) { failure = code; });
-  CHECK(startPreview(engine, "virtual:red", owner));
-  CHECK(test::pumpUntil([&] { return rateAfter(engine, 100) > 0; }, 3000));
-  CHECK(UnplugVirtualCamera(engine.captureFilter()) == S_OK);
-  CHECK(test::pumpUntil([&] { return failure != 0; }, 5000));
-  std::fprintf(stderr, "camera lost: event %ld\n", failure);
-  CHECK(failure == EC_DEVICE_LOST && !engine.isRunning());
-  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
-  CHECK(engine.GetSnapshot(bits.data(), bits.size()) == 0);
-  engine.TearDown();
 }
 
 // Power line through IAMVideoProcAmp's number 13.
@@ -225,14 +210,11 @@ void readsAndSetsThePowerLine(HWND owner) {
   LONG value = 0, flags = 0;
   CHECK(SUCCEEDED(engine.captureFilter()->QueryInterface(IID_IAMVideoProcAmp, amp.putVoid())) &&
         amp->Get(13, &value, &flags) == S_OK && value == 1);
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
   CHECK(startPreview(engine, "virtual:pl60", owner) && engine.GetPowerLineFrequency() == 1);
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
   CHECK(startPreview(engine, "virtual:nopl", owner) && engine.GetPowerLineFrequency() == -1);
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
 }
 
 // The file writer's pin counts as done only the samples it took, up to the first it refused;
@@ -335,24 +317,22 @@ void preparesWithoutRoomForTheTables(HWND owner) {
   CHECK(!threw);
   CHECK(startPreview(engine, "virtual:red", owner));
   CHECK(test::pumpUntil([&] { return rateAfter(engine, 100) > 0; }, 3000));
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
 }
 
 // The pages' classes are known to COM only while registered, and then only in this process.
 void createsThePagesOnlyWhileRegistered() {
-  ComPtr<IPropertyPage> page;
-  CHECK(FAILED(CoCreateInstance(kClsidProcAmpPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                page.putVoid())));
+  const auto make = [](const CLSID& clsid) {
+    ComPtr<IPropertyPage> page;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                            page.putVoid());
+  };
+  CHECK(FAILED(make(kClsidProcAmpPage)));
   {
     const VirtualCameraPageClasses classes;
-    for (const CLSID& clsid : {kClsidProcAmpPage, kClsidStreamFormatPage}) {
-      CHECK(SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                       page.putVoid())));
-    }
+    CHECK(SUCCEEDED(make(kClsidProcAmpPage)) && SUCCEEDED(make(kClsidStreamFormatPage)));
   }
-  CHECK(FAILED(CoCreateInstance(kClsidStreamFormatPage, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IPropertyPage, page.putVoid())));
+  CHECK(FAILED(make(kClsidStreamFormatPage)));
 }
 
 // The frames an AVI file's stream header counts, and those its index lists with data; -1 each
@@ -380,19 +360,15 @@ std::pair<long, long> aviFrameCounts(const std::wstring& path) {
 void recordsBesideThePreview(HWND owner) {
   CVideoCap engine;
   engine.Prepare();
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring path = std::wstring(folder) + L"kovracam-engine-test.avi";
-  int width = 0, height = 0;
-  CHECK(engine.SelectDevice("virtual:red") == kOk && engine.BuildGraph(&width, &height) == kOk);
-  const Status status = engine.StartFileCapture(path, owner, width, height);
+  const std::wstring path =
+      std::filesystem::temp_directory_path().wstring() + L"kovracam-engine-test.avi";
+  const Status status = startRecording(engine, "virtual:red", path, owner);
   std::fprintf(stderr, "StartFileCapture: 0x%08lx\n", static_cast<unsigned long>(status));
   CHECK(status == kOk && engine.recordingPath() == path);
   const double rate = rateAfter(engine, 1500);
   std::fprintf(stderr, "preview while recording: %.1f fps\n", rate);
   CHECK(rate > 25.0 && rate < 35.0);
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
   const auto [counted, listed] = aviFrameCounts(path);
   std::fprintf(stderr, "recorded: header %ld frames, index %ld\n", counted, listed);
   CHECK(counted == listed && counted >= 40 && counted <= 70);
@@ -400,9 +376,8 @@ void recordsBesideThePreview(HWND owner) {
   // A camera lost while recording: the engine stops, and releasing the graph completes the file.
   long failure = 0;
   engine.setStreamFailedHandler([&](long code) { failure = code; });
-  CHECK(engine.SelectDevice("virtual:red") == kOk && engine.BuildGraph(&width, &height) == kOk);
-  CHECK(engine.StartFileCapture(path, owner, width, height) == kOk);
-  test::pumpUntil([] { return false; }, 700);
+  CHECK(startRecording(engine, "virtual:red", path, owner) == kOk);
+  pause(700);
   CHECK(UnplugVirtualCamera(engine.captureFilter()) == S_OK);
   CHECK(test::pumpUntil([&] { return failure != 0; }, 5000) && !engine.isRunning());
   engine.TearDown();
@@ -431,42 +406,37 @@ std::string pinPeers(IBaseFilter* camera) {
 // the still pin left alone.
 void takesThePreviewPinAndLeavesTheStillPin(HWND owner) {
   CVideoCap engine;
-  int width = 0, height = 0;
   CHECK(startPreview(engine, "virtual:pins", owner) && rateAfter(engine, 1000) > 25.0);
-  std::fprintf(stderr, "preview: %s\n", pinPeers(engine.captureFilter()).c_str());
   CHECK(pinPeers(engine.captureFilter()) == "Capture> Preview>Grab Filter Still> ");
-  std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
-  CHECK(engine.GetSnapshot(bits.data(), bits.size()) == 1);
+  CHECK(snapshot(engine) == 1);
   engine.TearDown();
   const std::wstring path = std::filesystem::temp_directory_path().wstring() + L"pins.avi";
-  CHECK(engine.SelectDevice("virtual:pins") == kOk && engine.BuildGraph(&width, &height) == kOk);
-  CHECK(engine.StartFileCapture(path, owner, width, height) == kOk && rateAfter(engine, 1000) > 25);
-  std::fprintf(stderr, "recording: %s\n", pinPeers(engine.captureFilter()).c_str());
+  CHECK(startRecording(engine, "virtual:pins", path, owner) == kOk && rateAfter(engine, 1000) > 25);
   CHECK(pinPeers(engine.captureFilter()) == "Capture>Mux Preview>Grab Filter Still> ");
-  engine.Stop();
-  engine.TearDown();
+  finish(engine);
   const auto [counted, listed] = aviFrameCounts(path);
   CHECK(counted == listed && counted >= 25);
   DeleteFileW(path.c_str());
 }
 
-// Cameras failing by themselves: one lost a second into its stream, and gone for good; one
-// sending nothing from 0.1 s to 4.1 s, which is no failure.
+// Cameras failing by themselves: one lost a second into its stream (the engine stops and refuses
+// snapshots) and gone for good; one sending nothing from 0.1 s to 4.1 s, which is no failure.
 void failsAsTheFileSays(HWND owner) {
   CVideoCap engine;
   int width = 0, height = 0;
   long failure = 0;
   engine.setStreamFailedHandler([&](long code) { failure = code; });
   CHECK(startPreview(engine, "virtual:lost", owner));
-  CHECK(test::pumpUntil([&] { return failure == EC_DEVICE_LOST; }, 6000) && !engine.isRunning());
+  CHECK(test::pumpUntil([&] { return failure == EC_DEVICE_LOST; }, 6000) && !engine.isRunning() &&
+        snapshot(engine) == 0);
   engine.TearDown();
   CHECK(engine.SelectDevice("virtual:lost") == kOk &&
         engine.BuildGraph(&width, &height) == HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
   engine.TearDown();
   CHECK(startPreview(engine, "virtual:stall", owner));
-  test::pumpUntil([] { return false; }, 500);  // a reading then covers the frames before
+  pause(500);  // a reading then covers the frames before
   const double stalled = rateAfter(engine, 1000);
-  test::pumpUntil([] { return false; }, 2500);
+  pause(2500);
   const double resumed = rateAfter(engine, 1000);
   std::fprintf(stderr, "stalled camera: %.1f fps, then %.1f fps\n", stalled, resumed);
   CHECK(stalled < 1.0 && resumed > 25.0 && failure == EC_DEVICE_LOST);  // no new failure
@@ -477,25 +447,21 @@ void failsAsTheFileSays(HWND owner) {
 
 int main() {
   test::ComScope com;
-  test::useVirtualCameras({"id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red",
-                           "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue",
-                           "id=broken; name=Broken; formats=YUY2 64by48",
+  const char* red = "id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red";
+  const char* blue = "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue";
+  const char* mjpg = "id=mjpg; name=MJPG only; formats=MJPG 64x48@30";
+  const char* i420 = "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30";
+  test::useVirtualCameras({red, blue, "id=broken; name=Broken; formats=YUY2 64by48",
                            "id=zebra; name=Zebra; formats=YUY2 8x8@30; pattern=zebra",
-                           "id=cam\xC3\xA9ra; name=Accent; formats=YUY2 8x8@30",
-                           "id=mjpg; name=MJPG only; formats=MJPG 64x48@30",
-                           "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30"});
+                           "id=cam\xC3\xA9ra; name=Accent; formats=YUY2 8x8@30", mjpg, i420});
   HWND owner = CreateWindowExW(0, L"STATIC", L"view", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr,
                                nullptr, nullptr, nullptr);
   listsVirtualCamerasAfterTheSystemOnes();
-  test::useVirtualCameras({"id=red; name=Red YUY2; formats=YUY2 64x48@30; pattern=red",
-                           "id=blue; name=Blue; formats=RGB24 64x48@15; pattern=blue",
-                           "id=mjpg; name=MJPG only; formats=MJPG 64x48@30",
-                           "id=i420; name=I420; formats=I420 64x48@30, YUY2 64x48@30",
+  test::useVirtualCameras({red, blue, mjpg, i420,
                            "id=pl60; name=PL; formats=YUY2 64x48@30; powerline=60",
                            "id=nopl; name=No PL; formats=YUY2 64x48@30; powerline=none"});
   previewsSnapshotsAndMeasures(owner);
   refusesSubtypesItCannotGrab();
-  stopsWhenTheCameraIsLost(owner);
   readsAndSetsThePowerLine(owner);
   createsThePagesOnlyWhileRegistered();
   recordsBesideThePreview(owner);

@@ -1,6 +1,5 @@
 // The virtual camera filter in a plain graph: source -> sample grabber -> null renderer.
 
-#include <cstring>
 #include <mutex>
 
 #include "capture/win/com_ptr.h"
@@ -15,10 +14,7 @@ namespace {
 // Keeps every sample's start time and the latest frame's bytes.
 class SampleRecorder : public ISampleGrabberCB {
  public:
-  STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
-    *ppv = this;
-    return S_OK;
-  }
+  STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = this, S_OK; }
   STDMETHODIMP_(ULONG) AddRef() override { return 1; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP SampleCB(double, IMediaSample* sample) override {

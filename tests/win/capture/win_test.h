@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -42,13 +43,11 @@ inline bool pumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
 
 // Writes `lines` to a file in the temporary folder and names it in KOVRACAM_VIRTUAL_CAMERAS.
 inline void useVirtualCameras(const std::vector<std::string>& lines) {
-  char folder[MAX_PATH];
-  GetTempPathA(MAX_PATH, folder);
-  const std::string path =
-      std::string(folder) + "kovracam-cameras-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  const std::string path = std::filesystem::temp_directory_path().string() + "kovracam-cameras-" +
+                           std::to_string(GetCurrentProcessId()) + ".txt";
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   for (const std::string& line : lines) file << line << "\n";
-  file.close();
+  file.close();  // complete before anyone reads it
   SetEnvironmentVariableA("KOVRACAM_VIRTUAL_CAMERAS", path.c_str());
 }
 
