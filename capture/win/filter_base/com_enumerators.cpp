@@ -9,10 +9,14 @@
 namespace kovracam {
 namespace {
 
-// Counting shared by both enumerators.
-template <class Interface>
-class Enumerator : public Interface {
+// An enumerator over a list of items, handing out each as the element `produce` makes of it
+// (a counted pin, a newly allocated media type); null from `produce` ends a Next early.
+template <class Interface, class Item, class Element, Element* (*produce)(const Item&)>
+class ListEnumerator final : public Interface {
  public:
+  explicit ListEnumerator(std::vector<Item> items) : m_items(std::move(items)) {}
+  virtual ~ListEnumerator() = default;
+
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(Interface))) {
@@ -31,86 +35,50 @@ class Enumerator : public Interface {
     if (ref == 0) delete this;
     return static_cast<ULONG>(ref);
   }
-  virtual ~Enumerator() = default;
 
- protected:
-  // Moves the position by up to `count` of `total` items; S_FALSE when fewer were left.
-  HRESULT skip(ULONG count, std::size_t total) {
-    const std::size_t left = total - m_position;
+  STDMETHODIMP Next(ULONG count, Element** elements, ULONG* fetched) override {
+    if (!elements || (count > 1 && !fetched)) return E_POINTER;
+    ULONG n = 0;
+    while (n < count && m_position < m_items.size()) {
+      Element* element = produce(m_items[m_position]);
+      if (!element) break;
+      elements[n++] = element;
+      ++m_position;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  // Moves the position by up to `count` items; S_FALSE when fewer were left.
+  STDMETHODIMP Skip(ULONG count) override {
+    const std::size_t left = m_items.size() - m_position;
     const std::size_t step = count < left ? count : left;
     m_position += step;
     return step == count ? S_OK : S_FALSE;
   }
-  std::size_t m_position = 0;
+  STDMETHODIMP Reset() override {
+    m_position = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(Interface** clone) override {
+    if (!clone) return E_POINTER;
+    auto* copy = new (std::nothrow) ListEnumerator(m_items);
+    if (!copy) return E_OUTOFMEMORY;
+    copy->m_position = m_position;
+    *clone = copy;
+    return S_OK;
+  }
 
  private:
   LONG m_ref = 1;
+  std::vector<Item> m_items;
+  std::size_t m_position = 0;
 };
 
-class PinEnumerator final : public Enumerator<IEnumPins> {
- public:
-  explicit PinEnumerator(std::vector<ComPtr<IPin>> pins) : m_pins(std::move(pins)) {}
-  STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
-    if (!pins || (count > 1 && !fetched)) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && m_position < m_pins.size()) {
-      pins[n++] = ComPtr<IPin>(m_pins[m_position]).detach();
-      ++m_position;
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override { return skip(count, m_pins.size()); }
-  STDMETHODIMP Reset() override {
-    m_position = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumPins** clone) override {
-    if (!clone) return E_POINTER;
-    auto* copy = new (std::nothrow) PinEnumerator(m_pins);
-    if (!copy) return E_OUTOFMEMORY;
-    copy->m_position = m_position;
-    *clone = copy;
-    return S_OK;
-  }
+IPin* countedPin(const ComPtr<IPin>& pin) { return ComPtr<IPin>(pin).detach(); }
 
- private:
-  std::vector<ComPtr<IPin>> m_pins;
-};
-
-class MediaTypeEnumerator final : public Enumerator<IEnumMediaTypes> {
- public:
-  explicit MediaTypeEnumerator(std::vector<CaptureFormat> formats)
-      : m_formats(std::move(formats)) {}
-  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
-    if (!types || (count > 1 && !fetched)) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && m_position < m_formats.size()) {
-      AM_MEDIA_TYPE* type = newVideoMediaType(m_formats[m_position]);
-      if (!type) break;
-      types[n++] = type;
-      ++m_position;
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override { return skip(count, m_formats.size()); }
-  STDMETHODIMP Reset() override {
-    m_position = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumMediaTypes** clone) override {
-    if (!clone) return E_POINTER;
-    auto* copy = new (std::nothrow) MediaTypeEnumerator(m_formats);
-    if (!copy) return E_OUTOFMEMORY;
-    copy->m_position = m_position;
-    *clone = copy;
-    return S_OK;
-  }
-
- private:
-  std::vector<CaptureFormat> m_formats;
-};
+using PinEnumerator = ListEnumerator<IEnumPins, ComPtr<IPin>, IPin, countedPin>;
+using MediaTypeEnumerator =
+    ListEnumerator<IEnumMediaTypes, CaptureFormat, AM_MEDIA_TYPE, newVideoMediaType>;
 
 }  // namespace
 
