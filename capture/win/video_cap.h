@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/win/win_handle.h"
 #include "capture/device/capture_format.h"
@@ -111,7 +112,7 @@ class CVideoCap : public ISampleGrabberCB {
   HRESULT applyOrReadFormat(IAMStreamConfig* config);
   bool grabberConnected() const;
   void removeFiltersAddedByRendering();
-  HRESULT connectPreviewByHand();
+  HRESULT connectPreviewByHand(bool searchRenderers);
   HRESULT connectToNewFilter(IPin* output, const CLSID& clsid, const wchar_t* name);
   HRESULT addFileBranchByHand(const std::wstring& path, ComPtr<IBaseFilter>* mux);
   HRESULT connectCaptureByHand(IBaseFilter* mux);
@@ -150,6 +151,11 @@ class CVideoCap : public ISampleGrabberCB {
 
   // No renderer in the graph takes the camera's subtype: the engine draws the frames itself.
   bool m_bDrawsFrames = false;
+  // Subtypes that neither the capture graph builder nor the graph's own search could draw. Their
+  // next previews go straight to the null renderer: a new search finds nothing new while the
+  // program runs, and each one costs (Wine's filter mapper keeps some 33 registry handles per
+  // search, about 130 per preview graph).
+  std::vector<GUID> m_undrawableSubtypes;
   FrameWindow m_frameWindow;
 
   std::atomic<bool> m_bRunning{false};

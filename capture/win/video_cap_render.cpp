@@ -1,5 +1,6 @@
 // The engine's preview path, its video window and the graph's failure events.
 
+#include <algorithm>
 #include <vector>
 
 #include "capture/win/graph_pins.h"
@@ -20,14 +21,19 @@ bool isStreamFailure(long code) {
 
 Status CVideoCap::RenderPreview() {
   if (!m_pGraph) return kNotBound;
-  HRESULT hr = m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, m_pSource.get(),
-                                        nullptr, nullptr);
+  const GUID subtype = m_pFormat ? m_pFormat->subtype : GUID_NULL;
+  const bool drawable = std::find(m_undrawableSubtypes.begin(), m_undrawableSubtypes.end(),
+                                  subtype) == m_undrawableSubtypes.end();
+  HRESULT hr = drawable ? m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                   m_pSource.get(), nullptr, nullptr)
+                        : VFW_E_CANNOT_RENDER;
   if ((hr != S_OK && hr != VFW_S_NOPREVIEWPIN) || !grabberConnected()) {
     // Wine's builder renders the source straight into a renderer, leaving the grabber out, or
     // fails half-way. The same filters connected by hand make a path Windows takes as well.
     removeFiltersAddedByRendering();
-    hr = connectPreviewByHand();
+    hr = connectPreviewByHand(drawable);
     if (FAILED(hr)) return hr;
+    if (m_bDrawsFrames && drawable && m_pFormat) m_undrawableSubtypes.push_back(subtype);
   }
   hr = m_pGrabber->SetOneShot(FALSE);
   if (FAILED(hr)) return hr;
@@ -76,8 +82,8 @@ void CVideoCap::removeFiltersAddedByRendering() {
 // bare X server lacks (Windows has it as well); then whatever the graph finds; and when nothing
 // can draw the subtype (Wine without its GStreamer plugins has no YUY2 converter), the null
 // renderer, so that frames still pass the grabber for the frame rate and snapshots, and the
-// engine's own window shows them.
-HRESULT CVideoCap::connectPreviewByHand() {
+// engine's own window shows them. Without `searchRenderers`, the null renderer at once.
+HRESULT CVideoCap::connectPreviewByHand(bool searchRenderers) {
   ComPtr<IPin> output = pinOfCategory(m_pSource.get(), PIN_CATEGORY_PREVIEW);
   if (!output) output = pinOfCategory(m_pSource.get(), PIN_CATEGORY_CAPTURE);
   if (!output) output = freePin(m_pSource.get(), PINDIR_OUTPUT);
@@ -89,10 +95,11 @@ HRESULT CVideoCap::connectPreviewByHand() {
   if (!output || !grabberIn || !grabberOut) return VFW_E_NOT_FOUND;
   hr = m_pGraph->Connect(output.get(), grabberIn.get());
   if (FAILED(hr)) return hr;
-  if (SUCCEEDED(connectToNewFilter(grabberOut.get(), CLSID_VideoRenderer, L"Video Renderer"))) {
+  if (searchRenderers &&
+      SUCCEEDED(connectToNewFilter(grabberOut.get(), CLSID_VideoRenderer, L"Video Renderer"))) {
     return S_OK;
   }
-  if (SUCCEEDED(m_pGraph->Render(grabberOut.get()))) return S_OK;
+  if (searchRenderers && SUCCEEDED(m_pGraph->Render(grabberOut.get()))) return S_OK;
   hr = connectToNewFilter(grabberOut.get(), kClsidNullRenderer, L"Null Renderer");
   m_bDrawsFrames = SUCCEEDED(hr);
   return hr;
