@@ -67,6 +67,19 @@ void SnapshotHandover::offer(const std::uint8_t* frame, std::size_t length) {
   delivered();
 }
 
+void SnapshotHandover::offerRows(const std::uint8_t* first, std::size_t lineStep,
+                                 std::size_t rowBytes, std::size_t rows, std::size_t packedStride) {
+  const auto target = claim();
+  if (!target) return;
+  const std::size_t copied = std::min(rowBytes, packedStride);
+  for (std::size_t row = 0; row < rows && (row + 1) * packedStride <= target->capacity; ++row) {
+    std::uint8_t* line = target->destination + row * packedStride;
+    std::memcpy(line, first + row * lineStep, copied);
+    std::memset(line + copied, 0, packedStride - copied);
+  }
+  delivered();
+}
+
 std::unique_ptr<std::uint8_t[]> SnapshotHandover::requestFrame(std::size_t bytes,
                                                                std::chrono::nanoseconds timeout) {
   std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[bytes]);

@@ -41,6 +41,10 @@ class SnapshotHandover {
   // Streaming thread, for every frame: copies it when a request is pending. Never writes more
   // than the requested capacity.
   void offer(const std::uint8_t* frame, std::size_t length);
+  // The same for a frame whose `rows` lines of `rowBytes` lie `lineStep` apart: they are packed
+  // `packedStride` apart, the bytes between them zero, and only when a request is pending.
+  void offerRows(const std::uint8_t* first, std::size_t lineStep, std::size_t rowBytes,
+                 std::size_t rows, std::size_t packedStride);
 
   // Streaming thread, for a caller that writes the frame its own way: the pending request's
   // destination, taken so that no other frame gets it, or null when none is pending. A caller

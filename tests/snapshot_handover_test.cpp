@@ -117,10 +117,25 @@ TEST(SnapshotHandover, WaitsNoLongerThanAskedAndCopiesNoMoreThanTheCapacity) {
   const Bytes frame(256, 7);
   handover.offer(frame.data(), frame.size());  // finds no request after the time-out
   EXPECT_TRUE(allAre(block, 0));
-  Streamer streamer(handover);  // frames far larger than the capacity asked for
-  EXPECT_EQ(handover.request(block.data(), 32, 5s), Delivery::Delivered);
+  {
+    Streamer streamer(handover);  // frames far larger than the capacity asked for
+    EXPECT_EQ(handover.request(block.data(), 32, 5s), Delivery::Delivered);
+  }
   EXPECT_TRUE(block[0] != 0 && allAre(Bytes(block.begin(), block.begin() + 32), block[0]) &&
               allAre(block, 0, 32));
+
+  // Rows of 5 bytes lying 8 apart, packed 6 apart with the byte between them zero: no further
+  // than the capacity.
+  const Bytes rows{1, 1, 1, 1, 1, 9, 9, 9, 2, 2, 2, 2, 2, 9, 9, 9, 3, 3, 3, 3, 3};
+  Bytes packed(13, 0xAA);
+  std::atomic<bool> taken{false};
+  std::thread padded([&] {
+    while (!taken) handover.offerRows(rows.data(), 8, 5, 3, 6);
+  });
+  EXPECT_EQ(handover.request(packed.data(), 12, 5s), Delivery::Delivered);
+  taken = true;
+  padded.join();
+  EXPECT_EQ(packed, (Bytes{1, 1, 1, 1, 1, 0, 2, 2, 2, 2, 2, 0, 0xAA}));
 }
 
 }  // namespace

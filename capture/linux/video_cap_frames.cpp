@@ -34,45 +34,42 @@ struct GrabberProbe {
   std::size_t rows = 0;
   std::size_t rowBytes = 0;
   std::size_t packedStride = 0;
-  std::unique_ptr<std::uint8_t[]> packed;  // a frame whose lines lay otherwise, repacked
 
   std::size_t packedBytes() const { return packedStride * rows; }
 
-  // The frame in the packed layout; nullptr when its memory does not hold all its rows (a
-  // camera that sent part of a frame) or no room could be had for repacking it.
-  const std::uint8_t* packedFrame(const GstVideoFrame& frame) {
+  // Hands the frame on: counted always, a picture only when its memory holds all its rows (a
+  // camera may send part of a frame). A driver that pads its lines otherwise (many align them
+  // to 16 or 64 bytes) has them packed only for a snapshot that asks, not on every frame.
+  void pass(double sampleTime, const GstVideoFrame& frame) const {
     const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     const gint stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-    if (stride < 0 || static_cast<std::size_t>(stride) < rowBytes || rows == 0) return nullptr;
-    const std::size_t lineStep = static_cast<std::size_t>(stride);
+    const std::size_t lineStep = static_cast<std::size_t>(std::max(stride, 0));
     const std::size_t offset = static_cast<std::size_t>(pixels - frame.map[0].data);
     const std::size_t mapped = frame.map[0].size;
-    if (lineStep == packedStride && offset + packedBytes() <= mapped) return pixels;
-    if (offset + lineStep * (rows - 1) + rowBytes > mapped) return nullptr;
-    // A driver that pads its lines otherwise (many align them to 16 or 64 bytes): the rows are
-    // moved together, which costs one copy of every such frame.
-    if (!packed) packed.reset(new (std::nothrow) std::uint8_t[packedBytes()]());
-    if (!packed) return nullptr;
-    for (std::size_t row = 0; row < rows; ++row) {
-      std::memcpy(packed.get() + row * packedStride, pixels + row * lineStep, rowBytes);
+    const bool whole = rows > 0 && lineStep >= rowBytes &&
+                       offset + lineStep * (rows - 1) + rowBytes <= mapped;
+    if (whole && lineStep == packedStride && offset + packedBytes() <= mapped) {
+      engine->BufferCB(sampleTime, pixels, packedBytes());
+      return;
     }
-    return packed.get();
+    if (whole) engine->offerRows(pixels, lineStep, rowBytes, rows, packedStride);
+    engine->BufferCB(sampleTime, nullptr, 0);
   }
 };
 
 GstPadProbeReturn onGrabberBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
-  auto& probe = *static_cast<GrabberProbe*>(data);
+  const auto& probe = *static_cast<const GrabberProbe*>(data);
   GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
   if (!buffer) return GST_PAD_PROBE_OK;
   const double sampleTime = GST_BUFFER_PTS_IS_VALID(buffer)
                                 ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND
                                 : 0.0;
   GstVideoFrame frame;
-  if (!gst_video_frame_map(&frame, &probe.info, buffer, GST_MAP_READ)) {
+  if (!gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&probe.info), buffer, GST_MAP_READ)) {
     probe.engine->BufferCB(sampleTime, nullptr, 0);  // counted, but too short to be a picture
     return GST_PAD_PROBE_OK;
   }
-  probe.engine->BufferCB(sampleTime, probe.packedFrame(frame), probe.packedBytes());
+  probe.pass(sampleTime, frame);
   gst_video_frame_unmap(&frame);
   return GST_PAD_PROBE_OK;
 }
@@ -105,6 +102,11 @@ void CVideoCap::installGrabberProbe() {
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, onGrabberBuffer, probe,
                     [](gpointer data) { delete static_cast<GrabberProbe*>(data); });
   gst_object_unref(pad);
+}
+
+void CVideoCap::offerRows(const std::uint8_t* first, std::size_t lineStep, std::size_t rowBytes,
+                          std::size_t rows, std::size_t packedStride) {
+  m_snapshot.offerRows(first, lineStep, rowBytes, rows, packedStride);
 }
 
 Status CVideoCap::BufferCB(double, const std::uint8_t* buffer, std::size_t length) {
