@@ -223,9 +223,12 @@ bool applyField(const std::string& key, const std::string& value,
     applyPins(value, camera, fault);
   } else if (key == "unplug" || key == "stall") {
     applyFault(key, value, camera, fault);
+  } else if (key == "end") {
+    camera.endAfter = parseConfigSeconds(value, kMaxFaultSeconds);
+    if (!camera.endAfter) fault = "bad end " + quoted(value) + " (expected SECONDS)";
   } else {
     fault = "unknown key " + quoted(key) +
-            " (expected id, name, formats, pattern, powerline, pins, unplug or stall)";
+            " (expected id, name, formats, pattern, powerline, pins, unplug, stall or end)";
   }
   return fault.empty();
 }

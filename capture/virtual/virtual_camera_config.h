@@ -3,7 +3,7 @@
 // named by KOVRACAM_VIRTUAL_CAMERAS. The file is read again at every enumeration.
 //
 //   id=front; name=Front Camera; formats=YUY2 640x480@30, RGB24 320x240@7.5; pattern=ball;
-//   powerline=60; pins=capture, preview, still; unplug=stream+5; stall=2+1.5
+//   powerline=60; pins=capture, preview, still; unplug=stream+5; stall=2+1.5; end=30
 
 #include <cstddef>
 #include <iosfwd>
@@ -36,10 +36,12 @@ struct VirtualCamera {
   bool stillPin = false;
   // Faults, as a failing camera shows them (the Windows build; the Linux one has v4l2sim):
   // lost `unplugAfterStream` seconds after its stream starts, and from then on; no frame from
-  // `stallAt` seconds into the stream for `stallFor` seconds.
+  // `stallAt` seconds into the stream for `stallFor` seconds; the stream ended `endAfter`
+  // seconds after it starts, as a source that has run dry ends it, the device still there.
   std::optional<double> unplugAfterStream = std::nullopt;
   std::optional<double> stallAt = std::nullopt;
   double stallFor = 0;
+  std::optional<double> endAfter = std::nullopt;
 
   std::string displayName() const { return kVirtualDisplayPrefix + id; }
 };

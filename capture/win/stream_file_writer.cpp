@@ -1,3 +1,4 @@
+#include "capture/win/filter_base/ref_count.h"
 #include "capture/win/stream_file_writer.h"
 
 #include <cstring>
@@ -112,14 +113,8 @@ class StreamFileWriter final : public IBaseFilter,
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&m_ref));
-  }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG ref = InterlockedDecrement(&m_ref);
-    if (ref == 0) delete this;
-    return static_cast<ULONG>(ref);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_refs.add(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_refs.release(this); }
 
   STDMETHODIMP GetClassID(CLSID* clsid) override {
     if (!clsid) return E_POINTER;
@@ -275,6 +270,7 @@ class StreamFileWriter final : public IBaseFilter,
   }
 
  private:
+  friend class kovracam::RefCount;  // deletes it with the last reference
   ~StreamFileWriter() = default;
 
   HRESULT openFile() {
@@ -299,7 +295,7 @@ class StreamFileWriter final : public IBaseFilter,
     notify(EC_ERRORABORT, hr);
   }
 
-  LONG m_ref = 1;
+  RefCount m_refs;
   std::recursive_mutex m_lock;
   FILTER_STATE m_state = State_Stopped;
   ComPtr<IReferenceClock> m_clock;

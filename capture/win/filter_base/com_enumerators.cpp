@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "capture/win/com_ptr.h"
+#include "capture/win/filter_base/ref_count.h"
 #include "capture/win/media_type.h"
 
 namespace kovracam {
@@ -27,14 +28,8 @@ class ListEnumerator final : public Interface {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&m_ref));
-  }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG ref = InterlockedDecrement(&m_ref);
-    if (ref == 0) delete this;
-    return static_cast<ULONG>(ref);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_refs.add(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_refs.release(this); }
 
   STDMETHODIMP Next(ULONG count, Element** elements, ULONG* fetched) override {
     if (!elements || (count > 1 && !fetched)) return E_POINTER;
@@ -69,7 +64,7 @@ class ListEnumerator final : public Interface {
   }
 
  private:
-  LONG m_ref = 1;
+  RefCount m_refs;
   std::vector<Item> m_items;
   std::size_t m_position = 0;
 };

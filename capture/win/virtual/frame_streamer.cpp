@@ -52,6 +52,7 @@ REFERENCE_TIME streamTimeOf(double seconds) {
 StreamFaults StreamFaults::of(const VirtualCamera& camera) {
   StreamFaults faults;
   if (camera.unplugAfterStream) faults.lostAt = streamTimeOf(*camera.unplugAfterStream);
+  if (camera.endAfter) faults.endAt = streamTimeOf(*camera.endAfter);
   if (camera.stallAt) {
     faults.stallFrom = streamTimeOf(*camera.stallAt);
     faults.stallUntil = faults.stallFrom + streamTimeOf(camera.stallFor);
@@ -202,9 +203,10 @@ HRESULT FrameStreamer::deliver(std::int64_t frameNumber, REFERENCE_TIME streamTi
   return m_input->Receive(sample.get());
 }
 
-bool FrameStreamer::faultsLetThrough(REFERENCE_TIME streamTime, bool* lost) const {
+bool FrameStreamer::faultsLetThrough(REFERENCE_TIME streamTime, bool* lost, bool* ends) const {
   *lost = m_faults.lostAt && streamTime >= *m_faults.lostAt;
-  if (*lost) return false;
+  *ends = m_faults.endAt && streamTime >= *m_faults.endAt;
+  if (*lost || *ends) return false;
   return streamTime < m_faults.stallFrom || streamTime >= m_faults.stallUntil;
 }
 
@@ -240,11 +242,15 @@ void FrameStreamer::loop() {
     REFERENCE_TIME streamTime = 0;
     if (!waitForFrame(&frameNumber, &streamTime)) continue;
     bool lost = false;
-    if (!faultsLetThrough(streamTime, &lost)) {
+    bool ends = false;
+    if (!faultsLetThrough(streamTime, &lost, &ends)) {
       if (lost) {
         ended = true;
         m_filter.markLost();
         endStream(EC_DEVICE_LOST, S_OK);
+      } else if (ends) {
+        ended = true;
+        m_peer->EndOfStream();  // nothing to tell: the renderer's completion says it
       }
       ++frameNumber;  // a stalled camera lets the moment pass without a frame
       continue;

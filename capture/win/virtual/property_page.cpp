@@ -36,15 +36,9 @@ STDMETHODIMP PropertyPage::QueryInterface(REFIID riid, void** ppv) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) PropertyPage::AddRef() {
-  return static_cast<ULONG>(InterlockedIncrement(&m_ref));
-}
+STDMETHODIMP_(ULONG) PropertyPage::AddRef() { return m_refs.add(); }
 
-STDMETHODIMP_(ULONG) PropertyPage::Release() {
-  const LONG ref = InterlockedDecrement(&m_ref);
-  if (ref == 0) delete this;
-  return static_cast<ULONG>(ref);
-}
+STDMETHODIMP_(ULONG) PropertyPage::Release() { return m_refs.release(this); }
 
 STDMETHODIMP PropertyPage::SetPageSite(IPropertyPageSite* site) {
   m_site = ComPtr<IPropertyPageSite>(site);

@@ -7,6 +7,7 @@
 
 #include "capture/win/com_ptr.h"
 #include "capture/win/dshow_missing.h"
+#include "capture/win/filter_base/ref_count.h"
 
 namespace kovracam {
 
@@ -52,7 +53,7 @@ class PropertyPage : public IPropertyPage {
  private:
   static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
 
-  LONG m_ref = 1;
+  RefCount m_refs;
   const std::wstring m_title;
   const SIZE m_size;
   ComPtr<IPropertyPageSite> m_site;

@@ -61,15 +61,9 @@ STDMETHODIMP VirtualCameraFilter::QueryInterface(REFIID riid, void** ppv) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) VirtualCameraFilter::AddRef() {
-  return static_cast<ULONG>(InterlockedIncrement(&m_ref));
-}
+STDMETHODIMP_(ULONG) VirtualCameraFilter::AddRef() { return m_refs.add(); }
 
-STDMETHODIMP_(ULONG) VirtualCameraFilter::Release() {
-  const LONG ref = InterlockedDecrement(&m_ref);
-  if (ref == 0) delete this;
-  return static_cast<ULONG>(ref);
-}
+STDMETHODIMP_(ULONG) VirtualCameraFilter::Release() { return m_refs.release(this); }
 
 STDMETHODIMP VirtualCameraFilter::GetClassID(CLSID* clsid) {
   if (!clsid) return E_POINTER;

@@ -16,6 +16,7 @@
 #include "capture/pixel/picture_balance.h"
 #include "capture/win/com_ptr.h"
 #include "capture/win/filter_base/com_enumerators.h"
+#include "capture/win/filter_base/ref_count.h"
 #include "capture/win/media_type.h"
 #include "capture/win/virtual/camera_controls.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
@@ -32,6 +33,7 @@ enum class PinRole { Capture, Preview, Still };
 // A failing camera's faults, in stream time (100 ns units from the start of its stream).
 struct StreamFaults {
   std::optional<REFERENCE_TIME> lostAt;  // the device goes away
+  std::optional<REFERENCE_TIME> endAt;   // the stream ends, the device stays
   REFERENCE_TIME stallFrom = 0;          // no frame in [stallFrom, stallUntil)
   REFERENCE_TIME stallUntil = 0;
 
@@ -73,7 +75,7 @@ class FrameStreamer {
   void balance(std::uint8_t* frame, std::size_t size);
   void endStream(long eventCode, HRESULT hr);
   // Applies the camera's faults to the frame due at `streamTime`: false when it is not sent.
-  bool faultsLetThrough(REFERENCE_TIME streamTime, bool* lost) const;
+  bool faultsLetThrough(REFERENCE_TIME streamTime, bool* lost, bool* ends) const;
 
   VirtualCameraFilter& m_filter;
   const StreamFaults m_faults;
@@ -246,7 +248,7 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
   void markLost();
 
  private:
-  LONG m_ref = 1;
+  RefCount m_refs;
   const std::string m_pattern;
   std::recursive_mutex m_lock;
   FILTER_STATE m_state = State_Stopped;

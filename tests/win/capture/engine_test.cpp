@@ -434,7 +434,8 @@ void takesThePreviewPinAndLeavesTheStillPin(HWND owner) {
 }
 
 // Cameras failing by themselves: one lost a second into its stream (the engine stops and refuses
-// snapshots) and gone for good; one sending nothing from 0.1 s to 4.1 s, which is no failure.
+// snapshots) and gone for good; one sending nothing from 0.1 s to 4.1 s, which is no failure;
+// one whose stream ends a second in.
 void failsAsTheFileSays(HWND owner) {
   CVideoCap engine;
   int width = 0, height = 0;
@@ -454,6 +455,9 @@ void failsAsTheFileSays(HWND owner) {
   const double resumed = rateAfter(engine, 1000);
   std::fprintf(stderr, "stalled camera: %.1f fps, then %.1f fps\n", stalled, resumed);
   CHECK(stalled < 1.0 && resumed > 25.0 && failure == EC_DEVICE_LOST);  // no new failure
+  engine.TearDown();
+  CHECK(startPreview(engine, "virtual:ends", owner));  // its stream ends: completion is a failure
+  CHECK(test::pumpUntil([&] { return failure == EC_COMPLETE; }, 6000) && !engine.isRunning());
   engine.TearDown();
 }
 
@@ -486,7 +490,8 @@ int main() {
   test::useVirtualCameras(
       {"id=pins; name=P; formats=YUY2 64x48@30; pattern=red; pins=preview,still",
        "id=lost; name=L; formats=YUY2 64x48@30; unplug=stream+1",
-       "id=stall; name=S; formats=YUY2 64x48@30; stall=0.1+4"});
+       "id=stall; name=S; formats=YUY2 64x48@30; stall=0.1+4",
+       "id=ends; name=E; formats=YUY2 64x48@30; end=1"});
   takesThePreviewPinAndLeavesTheStillPin(owner);
   failsAsTheFileSays(owner);
   DestroyWindow(owner);

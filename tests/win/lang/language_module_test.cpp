@@ -22,5 +22,20 @@ TEST(LanguageModuleWin, AStringRunningPastItsBlockIsAbsent) {
   EXPECT_EQ(module->loadString(5001), std::nullopt);  // no block 313
 }
 
+// A module's own imports come from its folder or the system's, never from the current one.
+TEST(LanguageModuleWin, ImportsComeFromTheModulesFolderAlone) {
+  const std::wstring module = besideTests(L"needs_planted\\de.dll");
+  const std::wstring planted = besideTests(L"planted\\planted.dll");
+  wchar_t current[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, current);
+  SetCurrentDirectoryW(besideTests(L"planted").c_str());
+  EXPECT_FALSE(LanguageModule::open(module));
+  SetCurrentDirectoryW(current);
+  const std::wstring beside = besideTests(L"needs_planted\\planted.dll");
+  ASSERT_TRUE(CopyFileW(planted.c_str(), beside.c_str(), FALSE));
+  EXPECT_TRUE(LanguageModule::open(module));
+  DeleteFileW(beside.c_str());
+}
+
 }  // namespace
 }  // namespace kovracam
