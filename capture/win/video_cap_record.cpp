@@ -59,11 +59,9 @@ bool statesFrameDuration(IPin* capture) {
     type = *current;
     CoTaskMemFree(current);
   }
-  bool states = true;
-  if (type.formattype == FORMAT_VideoInfo && type.pbFormat &&
-      type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-    states = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame >= 10;
-  }
+  const VIDEOINFOHEADER* info =
+      IsEqualGUID(type.formattype, FORMAT_VideoInfo) ? videoInfoOf(type) : nullptr;
+  const bool states = !info || info->AvgTimePerFrame >= 10;
   freeMediaTypeContents(type);
   return states;
 }

@@ -14,6 +14,7 @@
 #include "capture/win/graph_pins.h"
 #include "capture/win/ks_video_proc_amp.h"
 #include "capture/win/power_line.h"
+#include "capture/win/provisional_avi_header.h"
 #include "capture/win/stream_file_writer.h"
 #include "capture/win/video_cap.h"
 #include "capture/win/virtual/virtual_camera_filter.h"
@@ -124,6 +125,16 @@ void pause(DWORD milliseconds) {
   test::pumpUntil([] { return false; }, milliseconds);
 }
 
+// Whether the engine's graph holds a filter of that name.
+bool graphHas(CVideoCap& engine, const wchar_t* name) {
+  FILTER_INFO info{};
+  if (FAILED(engine.captureFilter()->QueryFilterInfo(&info)) || !info.pGraph) return false;
+  ComPtr<IBaseFilter> found;
+  info.pGraph->FindFilterByName(name, found.put());
+  info.pGraph->Release();
+  return static_cast<bool>(found);
+}
+
 int snapshot(CVideoCap& engine) {
   std::vector<std::uint8_t> bits(rgb24Stride(kWidth) * kHeight);
   return engine.GetSnapshot(bits.data(), bits.size());
@@ -151,7 +162,7 @@ bool snapshotIs(CVideoCap& engine, const std::uint8_t (&bgr)[3]) {
 void previewsSnapshotsAndMeasures(HWND owner) {
   CVideoCap engine;
   engine.Prepare();
-  CHECK(startPreview(engine, "virtual:red", owner));
+  CHECK(startPreview(engine, "virtual:red", owner) && graphHas(engine, L"Null Renderer"));
   CHECK(engine.pixelFormat() == kPixelYUY2);
   const double rate = rateAfter(engine, 1500);
   std::fprintf(stderr, "YUY2 30 fps camera through the engine: %.1f fps\n", rate);
@@ -176,7 +187,7 @@ void previewsSnapshotsAndMeasures(HWND owner) {
                processHandleCount());
   CHECK(processHandleCount() < handles + 20);
 
-  CHECK(startPreview(engine, "virtual:blue", owner));
+  CHECK(startPreview(engine, "virtual:blue", owner) && !graphHas(engine, L"Null Renderer"));
   CHECK(engine.pixelFormat() == kPixelRGB24);
   const double rgbRate = rateAfter(engine, 1500);
   std::fprintf(stderr, "RGB24 15 fps camera through the engine: %.1f fps\n", rgbRate);
@@ -349,11 +360,31 @@ void createsThePagesOnlyWhileRegistered() {
   CHECK(FAILED(make(kClsidStreamFormatPage)));
 }
 
+// A provisional header fills its hole exactly or not at all (a JUNK chunk takes 8 bytes or more,
+// even); chunk ids are printable; a rate without a positive fraction has no frame interval.
+void fillsHeaderHolesExactly() {
+  const MediaTypePtr type(newVideoMediaType({Subtype::YUY2, 64, 48, FrameRate{30, 1}}));
+  std::string fits;  // from the smallest hole a header fits: '+' fitted, '-' none, '?' wrong
+  for (std::uint64_t hole = 12; hole < 4096 && fits.size() < 12; ++hole) {
+    const std::size_t size = provisionalAviHeader(*type, hole, true).size();
+    if (!fits.empty() || size != 0) fits += size == hole ? '+' : size == 0 ? '-' : '?';
+  }
+  CHECK(fits == "+-------+-+-");
+  const BYTE printable[] = " ~ ~\0\0\0\0", control[] = "\x1f~ ~\0\0\0\0";
+  CHECK(beginsChunk(printable, 8) && !beginsChunk(control, 8) && !beginsChunk(printable, 7));
+  CHECK(frameInterval({0, 1}) == 0 && frameInterval({30, 0}) == 0 &&
+        frameInterval({30, 1}) == 333'333);
+}
+
 // The frames an AVI file's stream header counts, and those its index lists with data; -1 each
 // when the file lacks either.
-std::pair<long, long> aviFrameCounts(const std::wstring& path) {
+std::string fileBytes(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::pair<long, long> aviFrameCounts(const std::wstring& path) {
+  const std::string bytes = fileBytes(path);
   auto dword = [&](std::size_t at) {
     std::uint32_t value = 0;
     if (at + 4 <= bytes.size()) std::memcpy(&value, bytes.data() + at, 4);
@@ -382,6 +413,14 @@ void recordsBesideThePreview(HWND owner) {
   const double rate = rateAfter(engine, 1500);
   std::fprintf(stderr, "preview while recording: %.1f fps\n", rate);
   CHECK(rate > 25.0 && rate < 35.0);
+  // Already while it is written the file reads as an AVI whose frames run to its end.
+  const std::string written = fileBytes(path);
+  const std::size_t movi = written.find("movi");  // one list of frames, left open
+  CHECK(written.compare(0, 4, "RIFF") == 0 && written.compare(8, 4, "AVI ") == 0 &&
+        movi != std::string::npos && written.find("movi", movi + 4) == std::string::npos);
+  // A multiplexer that writes its own list of frames first (Wine's writes a frame) gets no other.
+  const BYTE list[] = "LIST\0\0\0\0movi", frame[] = "00dc\0\0\0\0movi";
+  CHECK(beginsMoviList(list, 12) && !beginsMoviList(list, 11) && !beginsMoviList(frame, 12));
   finish(engine);
   const auto [counted, listed] = aviFrameCounts(path);
   std::fprintf(stderr, "recorded: header %ld frames, index %ld\n", counted, listed);
@@ -483,6 +522,7 @@ int main() {
   readsAndSetsThePowerLine(owner);
   createsThePagesOnlyWhileRegistered();
   recordsBesideThePreview(owner);
+  fillsHeaderHolesExactly();
   ignoresAPowerLineOutsideTheProcAmp();
   writerCountsOnlyTheSamplesItTook();
   preparesWithoutRoomForTheTables(owner);
