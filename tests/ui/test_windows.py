@@ -3,9 +3,7 @@
 and the camera picture under it, the Device menu and the remembered camera, Preview off and on,
 the start-up error boxes, and the exit status."""
 
-import os, pathlib, shutil, struct, time
-
-import subprocess, tempfile
+import os, pathlib, shutil, struct, subprocess, tempfile, time
 
 import uitest
 from test_recording import check_bars, probe
@@ -107,12 +105,22 @@ def krv_bytes(display_name):
     return struct.pack("<I", len(units) // 2) + units
 
 
-def start(s, args, cameras=CAMERAS):
+def choose_camera(s, frame, row, display_name, popup=None):
+    """The Device menu's camera on `row` chosen: HardWare.KRV names it (its path given)."""
+    popup = popup or frame.open_menu(DEVICE_MENU)
+    popup.click_row(popup.items(2)[0][row])
+    krv = pathlib.Path(s.workdir, "HardWare.KRV")
+    uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes(display_name), 10,
+                      "HardWare.KRV does not name %s" % display_name)
+    return krv
+
+
+def start(s, args, cameras=CAMERAS, env=None):
     """The app's frame, and the reference's ink: titles, then the pane at 30.0 and at 7.5."""
     titles, rate30 = reference(s, args, "Frame Rate 30.0")
     rate75 = reference(s, args, "Frame Rate 7.5")[1]
     started = time.time()
-    frame = s.start(cameras)
+    frame = s.start(cameras, env or {})
     print("  the window showed %.1f s after the start" % (time.time() - started))
     return frame, titles, rate30, rate75
 
@@ -124,7 +132,8 @@ def test_title_menu_bar_rate_and_exit(args):
         about = box_pixels(s, box)
         s.stop()
         s.wait_unmapped(box)
-        frame, titles, rate30, _ = start(s, args)
+        stats = os.path.join(s.workdir, "stats.txt")  # the program's own figures, asked for
+        frame, titles, rate30, _ = start(s, args, env={"KOVRACAM_STATS": s.native_path(stats)})
         check(title_ink(frame) == titles, "the menu bar does not read %s" % " ".join(TITLES))
         expect_status(frame, rate30, "Frame Rate 30.0")
         # The About box takes its texts from the same table as the menu bar.
@@ -133,6 +142,9 @@ def test_title_menu_bar_rate_and_exit(args):
         s.answer(ABOUT[0], "Escape")
         frame.choose("alt+f", "x")  # File > Exit
         check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
+        lines = pathlib.Path(stats).read_text().splitlines()
+        check(lines and [lines[0].split()[1], lines[-1].split()[1]] == ["start", "exit"] and
+              all(" handles=0 " not in line for line in lines), "figures: %s" % lines)
 
 
 def test_device_menu_and_the_remembered_camera(args):
@@ -143,10 +155,7 @@ def test_device_menu_and_the_remembered_camera(args):
         # previews it at 7.5 fps, and the check mark follows.
         popup = frame.open_menu(DEVICE_MENU)
         check(device_marks(popup) == [True, False], "device marks %s" % device_marks(popup))
-        popup.click_row(popup.items(2)[0][1])
-        krv = pathlib.Path(s.workdir, "HardWare.KRV")
-        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
-                          10, "HardWare.KRV does not name the second camera")
+        krv = choose_camera(s, frame, 1, "virtual:two", popup)
         # The frame grows around the larger video.
         small = (frame.width, frame.height)
         uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
@@ -177,11 +186,7 @@ def test_preview_off_and_on(args):
         frame.choose("alt+o", "p")
         expect_status(frame, frozenset(), "an empty pane with Preview off", 5)
         # Another camera chosen with Preview off is remembered and starts nothing.
-        popup = frame.open_menu(DEVICE_MENU)
-        popup.click_row(popup.items(2)[0][1])
-        krv = pathlib.Path(s.workdir, "HardWare.KRV")
-        uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == krv_bytes("virtual:two"),
-                          10, "HardWare.KRV does not name the second camera")
+        choose_camera(s, frame, 1, "virtual:two")
         time.sleep(1.5)
         check(frame.status_ink() == frozenset(), "a camera started with Preview off")
         small = (frame.width, frame.height)
@@ -367,8 +372,9 @@ def test_power_line_frequency(args):
         check(marks == [True, False], "50Hz/60Hz marks %s after 50Hz" % marks)
         s.key("Escape", "Escape")
 RED = "id=yuv; name=YUV; formats=YUY2 320x240@30; pattern=red\n"
-RECORDED = (RED +
-            "id=bars; name=Bars; formats=RGB24 320x240@30; pattern=smpte\n")
+# The second with a preview pin: the stop paths it records through are the capture pin's.
+RECORDED = (RED + "id=bars; name=Bars; formats=RGB24 320x240@30; pattern=smpte; "
+            "pins=capture, preview, still\n")
 
 
 def record(s, frame, name, seconds):

@@ -36,12 +36,8 @@ def test_system_camera(args):
         inks = [win.reference(s, args, "Frame Rate " + r)[1] for r in ("30.0", "29.9", "30.1")]
         frame = start(s, args)  # nothing remembered: the first camera, the system's
         shows_bars(s, frame, inks)
-        krv = pathlib.Path(s.workdir, "HardWare.KRV")
         for row, name in ((1, "virtual:red"), (0, SYSTEM)):  # listed second, then first
-            popup = frame.open_menu(win.DEVICE_MENU)
-            popup.click_row(popup.items(2)[0][row])
-            uitest.wait_until(lambda: krv.exists() and krv.read_bytes() == win.krv_bytes(name),
-                              10, "HardWare.KRV does not name %s" % name)
+            win.choose_camera(s, frame, row, name)
         frame.choose("alt+f", "x")
         check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
         frame = start(s, args)  # the remembered system camera
