@@ -87,5 +87,4 @@ def test_cancel_and_an_unwritable_path(args):
 
 if __name__ == "__main__":
     uitest.run(test_rgb24_recording_and_snapshots_taken_meanwhile,
-               test_window_close_and_signals_complete_the_file,
-               test_cancel_and_an_unwritable_path)
+               test_window_close_and_signals_complete_the_file, test_cancel_and_an_unwritable_path)

@@ -28,9 +28,7 @@ def reference(s, args, pane_text, titles=TITLES):
     s.proc = s.run_windows(os.path.abspath(args.reference), pane_text, *titles)
     frame = uitest.Frame(s, s.find_window("REFERENCE", WineSession.start_timeout))
     print("  the reference window showed %.1f s after its start" % (time.time() - started))
-    shot = s.screenshot()
-    titles = [shot.ink(x0, frame.y + 1, x1, frame.view_top - 2) for x0, x1 in frame.titles(shot)]
-    status = frame.status_ink()
+    titles, status = title_ink(frame), frame.status_ink()
     s.stop()
     s.wait_unmapped(frame.wid)
     return titles, status
@@ -156,10 +154,7 @@ def test_device_menu_and_the_remembered_camera(args):
         popup = frame.open_menu(DEVICE_MENU)
         check(device_marks(popup) == [True, False], "device marks %s" % device_marks(popup))
         krv = choose_camera(s, frame, 1, "virtual:two", popup)
-        # The frame grows around the larger video.
-        small = (frame.width, frame.height)
-        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
-        frame.measure()
+        frame.measure_grown()  # around the larger video
         expect_status(frame, rate75, "Frame Rate 7.5")
         popup = frame.open_menu(DEVICE_MENU)
         check(device_marks(popup) == [False, True], "device marks %s" % device_marks(popup))
@@ -189,10 +184,8 @@ def test_preview_off_and_on(args):
         choose_camera(s, frame, 1, "virtual:two")
         time.sleep(1.5)
         check(frame.status_ink() == frozenset(), "a camera started with Preview off")
-        small = (frame.width, frame.height)
         frame.choose("alt+o", "p")
-        uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10, "the frame kept its size")
-        frame.measure()
+        frame.measure_grown()
         expect_status(frame, rate75, "Frame Rate 7.5 of the second camera with Preview on")
 
 
@@ -291,12 +284,7 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
             check(not s.xdotool("search", "--onlyvisible", "--name", "^KOVRACAM$"),
                   "a KOVRACAM window is shown beside the %s box" % caption)
             shown = box_pixels(s, box)
-
-            def dismissed():  # a box only just mapped may miss the first key
-                s.xdotool("windowfocus", "--sync", box, "key", "--window", box, "Return")
-                return s.proc.poll() is not None
-            uitest.wait_until(dismissed, 20, "the app did not end after the %s box" % caption, 1)
-            check(s.proc.returncode != 0, "exit status 0 after the %s box" % caption)
+            uitest.answer_until_it_ends(s, box, caption)
 
             s.proc = s.run_windows(os.path.abspath(args.reference), "--box", caption, text)
             expected = box_pixels(s, s.find_window(caption, WineSession.start_timeout))
@@ -340,13 +328,10 @@ def test_pin_page_changes_the_size(args):
             frame = s.start("id=two; name=Two; formats=YUY2 320x240@30, YUY2 640x480@30; "
                             "pattern=red%s\n" % pins)
             check_picture(s, frame, args.source, is_red, 320, 240)
-            small = (frame.width, frame.height)
             page = s.new_window(lambda: frame.choose("alt+o", "Down", "Down", "Return"))
             s.key("Down", "Return")  # the second format, OK
             s.wait_unmapped(page)
-            uitest.wait_until(lambda: s.geometry(frame.wid)[2:] > small, 10,
-                              "the frame kept its size")
-            frame.measure()
+            frame.measure_grown()
             check_picture(s, frame, args.source, is_red, 640, 480)
             frame.choose("alt+o", "p")  # the chosen format outlives the graph
             frame.choose("alt+o", "p")

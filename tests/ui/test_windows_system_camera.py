@@ -64,10 +64,9 @@ def test_system_camera(args):
         shows_bars(s, frame, inks)
         s.answer("ERROR")
         check(not [n for n in os.listdir(s.workdir) if n.endswith(".avi")], "a file was left")
+        s.stop()
 
-
-def test_unplugged_and_busy_cameras(args):
-    with WineSession(args.app, PREFIX) as s:
+        # Unplugged mid-preview: the rate falls to 0.0, or a box says so; Exit still ends well.
         rate0 = win.reference(s, args, "Frame Rate 0.0")[1]
         frame = start(s, args, None, "; unplug=stream+3")
         uitest.wait_until(lambda: frame.status_ink() == rate0 or s.xdotool(
@@ -76,8 +75,7 @@ def test_unplugged_and_busy_cameras(args):
             s.answer("ERROR")
         frame.choose("alt+f", "x")
         check(s.exit_status() == 0, "exit status %s after File > Exit" % s.proc.returncode)
-    with WineSession(args.app, PREFIX) as s:  # busy: not listed, so no camera at all
-        start(s, args, None, "; busy=open", main=False)
+        start(s, args, None, "; busy=open", main=False)  # busy: not listed, so no camera at all
         s.answer("ERROR")
         uitest.wait_until(lambda: s.proc.poll() is not None, 20, "the app did not end")
         check(s.proc.returncode != 0, "exit status 0 without a camera")
@@ -85,4 +83,4 @@ def test_unplugged_and_busy_cameras(args):
 
 if __name__ == "__main__":
     with WinePrefix() as PREFIX:
-        uitest.run(test_system_camera, test_unplugged_and_busy_cameras)
+        uitest.run(test_system_camera)

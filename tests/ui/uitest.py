@@ -357,6 +357,13 @@ class Window:
 class Frame(Window):
     """The main window, with its menu bar's and status bar's heights measured on a screenshot."""
 
+    def measure_grown(self):
+        """Measured again once grown beyond the size last measured (around a larger video)."""
+        small = (self.width, self.height)
+        wait_until(lambda: self.session.geometry(self.wid)[2:] > small, 10,
+                   "the frame kept its size")
+        self.measure()
+
     def measure(self):
         super().measure()
         # A window just mapped may not be painted yet (a sanitizer build is slow): look again.
@@ -410,6 +417,16 @@ def app_path(path):
     if not os.access(app, os.X_OK):
         sys.exit("%s: no app at %s (build it, or pass --app)" % (os.path.basename(sys.argv[0]), app))
     return app
+
+
+def answer_until_it_ends(s, box, caption):
+    """Return at the app's last box (one only just mapped may miss the first key) until the app
+    ends, which it must with a failure status."""
+    def ended():
+        s.xdotool("windowfocus", "--sync", box, "key", "--window", box, "Return")
+        return s.proc.poll() is not None
+    wait_until(ended, 20, "the app did not end after the %s box" % caption, 1)
+    check(s.proc.returncode != 0, "exit status 0 after the %s box" % caption)
 
 
 def run(*tests):
