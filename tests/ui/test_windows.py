@@ -448,8 +448,9 @@ def test_a_write_that_fails_is_told_and_the_preview_goes_on(args):
 
 
 def test_a_camera_lost_mid_preview_and_mid_recording(args):
-    """One box each time, saying why; the window answers; the recording is complete."""
-    lost = lambda seconds: RED.replace(";", "; unplug=stream+%d;" % seconds, 1)  # noqa: E731
+    """One box each time, saying why; the window answers; the recording (from the capture pin of
+    a camera with a preview pin) is complete."""
+    lost = lambda t: RED.replace(";", "; pins=capture, preview; unplug=stream+%d;" % t, 1)  # noqa
     texts = ["The camera stopped: the camera was disconnected.\nTurn Preview on to start it "
              "again.", 'Recording to "%s" stopped: the camera was disconnected.\nTurn Preview '
              'on to start the camera again.']
