@@ -291,17 +291,13 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
             check(shown == expected, "the %s box does not read %s" % (caption, text))
 
 
-def is_white(rgb):
-    return luminance(rgb) > 200
-
-
 def test_filter_page_reaches_the_picture(args):
     with WineSession(args.app, PREFIX) as s:
         frame = s.start("id=amp; name=Amp; formats=YUY2 320x240@30; pattern=white\n")
         # Inside the 320x240 picture: the view around it is white as well.
         box = (frame.x + 20, frame.view_top + 70, frame.x + 300, frame.view_top + 270)
-        uitest.wait_until(lambda: s.screenshot().share(box, is_white) > 0.95, 20,
-                          "no white picture")
+        uitest.wait_until(lambda: s.screenshot().share(box, lambda p: luminance(p) > 200) > 0.95,
+                          20, "no white picture")
         frame.choose("alt+o", "Down", "Return")  # Option > Video Capture filter
         page = s.find_window(".*Capture Filter.*")  # the frame's title names the filter
         shown = uitest.Window(s, page)
