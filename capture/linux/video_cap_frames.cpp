@@ -65,7 +65,7 @@ GstPadProbeReturn onGrabberBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
                                 ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND
                                 : 0.0;
   GstVideoFrame frame;
-  if (!gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&probe.info), buffer, GST_MAP_READ)) {
+  if (!gst_video_frame_map(&frame, &probe.info, buffer, GST_MAP_READ)) {
     probe.engine->BufferCB(sampleTime, nullptr, 0);  // counted, but too short to be a picture
     return GST_PAD_PROBE_OK;
   }
