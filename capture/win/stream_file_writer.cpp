@@ -1,4 +1,3 @@
-#include "capture/win/filter_base/ref_count.h"
 #include "capture/win/stream_file_writer.h"
 
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "capture/win/com_ptr.h"
 #include "capture/win/file_flusher.h"
 #include "capture/win/filter_base/com_enumerators.h"
+#include "capture/win/filter_base/ref_count.h"
 #include "capture/win/media_type.h"
 #include "capture/win/provisional_avi_header.h"
 
