@@ -46,8 +46,8 @@ struct GrabberProbe {
     const std::size_t lineStep = static_cast<std::size_t>(std::max(stride, 0));
     const std::size_t offset = static_cast<std::size_t>(pixels - frame.map[0].data);
     const std::size_t mapped = frame.map[0].size;
-    const bool whole = rows > 0 && lineStep >= rowBytes &&
-                       offset + lineStep * (rows - 1) + rowBytes <= mapped;
+    const bool whole =
+        rows > 0 && lineStep >= rowBytes && offset + lineStep * (rows - 1) + rowBytes <= mapped;
     if (whole && lineStep == packedStride && offset + packedBytes() <= mapped) {
       engine->BufferCB(sampleTime, pixels, packedBytes());
       return;
