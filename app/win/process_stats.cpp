@@ -40,7 +40,7 @@ ProcessStatsReporter::~ProcessStatsReporter() {
 }
 
 void ProcessStatsReporter::startPeriodic() {
-  if (m_target.empty() || m_timer) return;
+  if (m_target.empty()) return;
   if (!CreateTimerQueueTimer(&m_timer, nullptr, onTimer, this, kPeriodMs, kPeriodMs,
                              WT_EXECUTEDEFAULT)) {
     m_timer = nullptr;

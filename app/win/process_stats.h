@@ -22,7 +22,7 @@ class ProcessStatsReporter {
 
   // One line labelled `moment`; nothing when KOVRACAM_STATS is not set.
   void report(const char* moment);
-  // The minute lines, from a thread of the system's timer queue.
+  // The minute lines, from a thread of the system's timer queue. Called once.
   void startPeriodic();
 
  private:

@@ -46,12 +46,11 @@ bool isFilterOfClass(IBaseFilter* filter, const CLSID& clsid) {
   return filter && SUCCEEDED(filter->GetClassID(&actual)) && IsEqualCLSID(actual, clsid);
 }
 
-void setFormatOfVideoPins(IBaseFilter* source, AM_MEDIA_TYPE* format) {
-  if (!source || !format) return;
+void setFormatOfVideoPins(IBaseFilter* source, AM_MEDIA_TYPE& format) {
   for (const GUID* category : {&PIN_CATEGORY_CAPTURE, &PIN_CATEGORY_PREVIEW}) {
     ComPtr<IPin> pin = pinOfCategory(source, *category);
     ComPtr<IAMStreamConfig> config;
-    if (pin && SUCCEEDED(pin.as(&config))) config->SetFormat(format);
+    if (pin && SUCCEEDED(pin.as(&config))) config->SetFormat(&format);
   }
 }
 

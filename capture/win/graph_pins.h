@@ -16,6 +16,6 @@ bool isFilterOfClass(IBaseFilter* filter, const CLSID& clsid);
 // Sets `format` on the capture pin and on a preview pin of its own (each pin has its own stream
 // configuration): preview and recording then have the same frames. A pin that refuses keeps its
 // own format.
-void setFormatOfVideoPins(IBaseFilter* source, AM_MEDIA_TYPE* format);
+void setFormatOfVideoPins(IBaseFilter* source, AM_MEDIA_TYPE& format);
 
 }  // namespace kovracam

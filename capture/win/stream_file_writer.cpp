@@ -174,8 +174,7 @@ class StreamFileWriter final : public IBaseFilter,
   STDMETHODIMP QueryFilterInfo(FILTER_INFO* info) override {
     if (!info) return E_POINTER;
     std::lock_guard lock(m_lock);
-    std::wcsncpy(info->achName, m_name.c_str(), MAX_FILTER_NAME - 1);
-    info->achName[MAX_FILTER_NAME - 1] = L'\0';
+    lstrcpynW(info->achName, m_name.c_str(), MAX_FILTER_NAME);  // cut short and terminated
     info->pGraph = m_graph;
     if (m_graph) m_graph->AddRef();
     return S_OK;

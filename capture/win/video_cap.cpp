@@ -87,7 +87,7 @@ Status CVideoCap::BuildGraph(int* width, int* height) {
   // A success code other than S_OK may come without the interface.
   if (!config) return E_NOINTERFACE;
   if (applyOrReadFormat(config.get()) != S_OK) return kOk;  // built, size unknown
-  setFormatOfVideoPins(source.get(), m_pFormat.get());
+  setFormatOfVideoPins(source.get(), *m_pFormat);
 
   const auto format = captureFormatOf(*m_pFormat);
   const PixelFormat pixel = format ? pixelFormatOf(format->subtype) : kPixelNone;

@@ -69,7 +69,7 @@ void CVideoCap::ShowPinProperties(HWND owner, int* width, int* height) {
     return;
   }
   m_pFormat.reset(chosen);
-  setFormatOfVideoPins(m_pSource.get(), chosen);  // a preview pin follows
+  setFormatOfVideoPins(m_pSource.get(), *chosen);  // a preview pin follows
   const auto format = chosen ? captureFormatOf(*chosen) : std::nullopt;
   const PixelFormat pixel = format ? pixelFormatOf(format->subtype) : kPixelNone;
   if (pixel == kPixelNone) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -12,18 +13,11 @@
 namespace kovracam {
 namespace {
 
-// The current directory; empty when it cannot be read. Asked for its length first; should it
-// change to a longer one between the two calls, asked again, a few times at most.
+// The current directory; empty when it cannot be read.
 std::wstring currentDirectory() {
-  DWORD length = GetCurrentDirectoryW(0, nullptr);  // the terminator included
-  for (int attempt = 0; attempt < 3 && length > 0; ++attempt) {
-    std::wstring directory(length, L'\0');
-    const DWORD written = GetCurrentDirectoryW(length, directory.data());
-    if (written == 0) break;
-    if (written < length) return directory.substr(0, written);
-    length = written;
-  }
-  return std::wstring();
+  std::error_code error;
+  std::filesystem::path directory = std::filesystem::current_path(error);
+  return error ? std::wstring() : directory.wstring();
 }
 
 }  // namespace
