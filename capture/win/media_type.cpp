@@ -1,5 +1,6 @@
 #include "capture/win/media_type.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kovracam {
@@ -68,8 +69,8 @@ std::optional<Subtype> subtypeOfGuid(const GUID& guid) {
 }
 
 REFERENCE_TIME frameInterval(const FrameRate& rate) {
-  if (rate.num <= 0 || rate.den <= 0) return 0;
-  return static_cast<REFERENCE_TIME>(10'000'000LL * rate.den / rate.num);
+  if (rate.num <= 0) return 0;
+  return std::max<REFERENCE_TIME>(0, 10'000'000LL * rate.den / rate.num);  // none for a rate < 0
 }
 
 namespace {

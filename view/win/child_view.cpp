@@ -49,8 +49,8 @@ bool CChildView::Create(HWND parent, DWORD style, UINT id) {
   CREATESTRUCTW cs{};
   cs.style = style;
   cs.lpszClass = kViewClass;
-  if (!PreCreateWindow(cs)) return false;
-  return CreateEx(cs.dwExStyle, cs.lpszClass, L"", cs.style, RECT{0, 0, 0, 0}, parent,
+  return PreCreateWindow(cs) &&
+         CreateEx(cs.dwExStyle, cs.lpszClass, L"", cs.style, RECT{0, 0, 0, 0}, parent,
                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)));
 }
 
