@@ -1,10 +1,14 @@
 """What the benchmarks share: a private Xvfb, the app under it with virtual cameras, CPU time
-read from /proc, and bounded waits. Imported by preview_bench.py and record_bench.py."""
+read from /proc, and bounded waits. Imported by every benchmark."""
 
+import contextlib
 import os
 import select
+import shutil
 import signal
 import subprocess
+import sys
+import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -40,6 +44,26 @@ def host_ticks():
     idle = values[3] + values[4]
     total = sum(values[:8])
     return total - idle, total
+
+
+@contextlib.contextmanager
+def bench_world(name, tools, errors=(BenchError,)):
+    """A private X server and a scratch directory for one benchmark, both gone afterwards. A
+    missing tool or one of `errors` ends the program with a line naming the benchmark `name`."""
+    for tool in tools:
+        if shutil.which(tool) is None:
+            sys.exit("%s: %s is not installed" % (name, tool))
+    workdir = tempfile.mkdtemp(prefix="kovracam-%s-" % name)
+    xserver = None
+    try:
+        xserver = XServer()
+        yield xserver, workdir
+    except errors as e:
+        sys.exit("%s: %s" % (name, e))
+    finally:
+        if xserver is not None:
+            xserver.close()
+        shutil.rmtree(workdir, ignore_errors=True)
 
 
 class XServer:

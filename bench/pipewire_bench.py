@@ -6,13 +6,12 @@ directory; the camera is a gst-launch-1.0 pipeline offering a node. See bench/RE
 
 import argparse
 import os
-import shutil
 import statistics
 import sys
-import tempfile
 import time
 
-from benchlib import FPS, PATTERN, REPO, AppRun, BenchError, XServer, bare_cpu, measure_cpu, ratio
+from benchlib import (FPS, PATTERN, REPO, AppRun, BenchError, bare_cpu, bench_world, measure_cpu,
+                      ratio)
 
 sys.path.insert(0, os.path.join(REPO, "tests", "ui"))
 from uitest import PipeWire  # noqa: E402  (the daemon the window tests start, reused)
@@ -59,13 +58,9 @@ def app_run(xserver, args, workdir, pw, width, height, cpu):
 def main():
     args = parse_args()
     args.app = os.path.abspath(args.app)
-    for tool in ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0", "pipewire", "wireplumber"):
-        if shutil.which(tool) is None:
-            sys.exit("pipewire_bench: %s is not installed" % tool)
-    workdir = tempfile.mkdtemp(prefix="kovracam-bench-")
-    xserver = None
-    try:
-        xserver = XServer()
+    tools = ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0", "pipewire", "wireplumber")
+    # The daemon's helper asserts what it needs of the daemon.
+    with bench_world("pipewire_bench", tools, (BenchError, AssertionError)) as (xserver, workdir):
         with PipeWire() as pw:
             startup = []
             # A camera of a fresh pipeline each run: a pipewiresink that has seen a few readers
@@ -101,12 +96,6 @@ def main():
             print(fmt % (size, "%.1f" % a, "%.1f" % b, ratio(a, b), "%.1f" % (a + ax),
                          "%.1f" % (b + bx), ratio(a + ax, b + bx), "%.0f" % ah, "%.0f" % bh,
                          "%.1f" % (100.0 * painted / produced if produced else 0.0)))
-    except (BenchError, AssertionError) as e:
-        sys.exit("pipewire_bench: %s" % e)
-    finally:
-        if xserver is not None:
-            xserver.close()
-        shutil.rmtree(workdir, ignore_errors=True)
 
 
 if __name__ == "__main__":

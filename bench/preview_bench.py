@@ -5,13 +5,11 @@ produced. Everything runs under a private Xvfb; see bench/README.md."""
 
 import argparse
 import os
-import shutil
 import statistics
 import sys
-import tempfile
 import time
 
-from benchlib import (FPS, PATTERN, REPO, SCREEN, AppRun, BenchError, XServer, bare_cpu,
+from benchlib import (FPS, PATTERN, REPO, SCREEN, AppRun, BenchError, bare_cpu, bench_world,
                       measure_cpu, ratio)
 
 
@@ -105,15 +103,10 @@ def print_report(args, startup, rows):
 def main():
     args = parse_args()
     args.app = os.path.abspath(args.app)  # the app runs in a scratch directory
-    for tool in ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0"):
-        if shutil.which(tool) is None:
-            sys.exit("preview_bench: %s is not installed" % tool)
     if not os.access(args.app, os.X_OK):
         sys.exit("preview_bench: no app at %s (build it, or pass --app)" % args.app)
-    workdir = tempfile.mkdtemp(prefix="kovracam-bench-")
-    xserver = None
-    try:
-        xserver = XServer()
+    with bench_world("preview_bench", ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0")) as (
+            xserver, workdir):
         startup = startup_runs(xserver, args, workdir)
         rows = []
         for width, height in args.sizes:
@@ -123,12 +116,6 @@ def main():
             rows.append({"size": "%dx%d" % (width, height), "app": (cpu, xcpu, host),
                          "bare": bare, "produced": produced, "painted": painted})
         print_report(args, startup, rows)
-    except BenchError as e:
-        sys.exit("preview_bench: %s" % e)
-    finally:
-        if xserver is not None:
-            xserver.close()
-        shutil.rmtree(workdir, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -7,14 +7,12 @@ and is driven by the keyboard through the Capture menu; see bench/README.md."""
 
 import argparse
 import os
-import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
-from benchlib import (FPS, PATTERN, REPO, SCREEN, AppRun, BenchError, XServer, bare_cpu,
+from benchlib import (FPS, PATTERN, REPO, SCREEN, AppRun, BenchError, bare_cpu, bench_world,
                       measure_cpu, ratio, wait_until)
 
 FRAME_MS = 1000.0 / FPS
@@ -267,15 +265,10 @@ def print_report(args, rows, snapshots):
 def main():
     args = parse_args()
     args.app = os.path.abspath(args.app)  # the app runs in a scratch directory
-    for tool in ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0", "ffprobe"):
-        if shutil.which(tool) is None:
-            sys.exit("record_bench: %s is not installed" % tool)
     if not os.access(args.app, os.X_OK):
         sys.exit("record_bench: no app at %s (build it, or pass --app)" % args.app)
-    workdir = tempfile.mkdtemp(prefix="kovracam-record-bench-")
-    xserver = None
-    try:
-        xserver = XServer()
+    tools = ("Xvfb", "xdotool", "xwininfo", "gst-launch-1.0", "ffprobe")
+    with bench_world("record_bench", tools) as (xserver, workdir):
         rows = []
         for number in range(1, args.passes + 1):
             for width, height in args.sizes:
@@ -290,12 +283,6 @@ def main():
                 snapshots.append((name, [snapshot_run(xserver, args, workdir, extension, i)
                                          for i in range(args.snapshots)]))
         print_report(args, rows, snapshots)
-    except BenchError as e:
-        sys.exit("record_bench: %s" % e)
-    finally:
-        if xserver is not None:
-            xserver.close()
-        shutil.rmtree(workdir, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -6,14 +6,12 @@ file against frames the virtual camera delivered. See bench/README.md."""
 
 import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-from benchlib import (CLK_TCK, FPS, PATTERN, REPO, BenchError, XServer, cpu_ticks, ratio, stop,
-                      wait_until)
+from benchlib import (CLK_TCK, FPS, PATTERN, REPO, BenchError, bench_world, cpu_ticks, ratio,
+                      stop, wait_until)
 
 sys.path.insert(0, os.path.join(REPO, "tests", "ui"))
 from uitest import WinePrefix  # noqa: E402  (the tests' scratch prefix, booted once)
@@ -230,17 +228,12 @@ def print_cpu(title, rows):
 
 def main():
     args = parse_args()
-    for tool in ("wine", "wineserver", "Xvfb", "xdotool", "xwininfo", "ffprobe"):
-        if shutil.which(tool) is None:
-            sys.exit("win_bench: %s is not installed" % tool)
     for program in (args.app, args.bare):
         if not os.path.exists(program):
             sys.exit("win_bench: no %s (build the Windows build, or pass --build)" % program)
-    workdir = tempfile.mkdtemp(prefix="kovracam-winbench-")
-    xserver = None
-    try:
+    tools = ("wine", "wineserver", "Xvfb", "xdotool", "xwininfo", "ffprobe")
+    with bench_world("win_bench", tools) as (xserver, workdir):
         with WinePrefix() as prefix:
-            xserver = XServer()
             wine = Wine(prefix, xserver, workdir)
             preview, record, frames, renderers, failures = [], [], [], set(), []
             for width, height in args.sizes:
@@ -280,12 +273,6 @@ def main():
                                                           "%dx%d" % (w, h)))
         for failure in failures:
             print("not measured: " + failure)
-    except BenchError as e:
-        sys.exit("win_bench: %s" % e)
-    finally:
-        if xserver is not None:
-            xserver.close()
-        shutil.rmtree(workdir, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -53,10 +53,6 @@ class CVideoCap {
   Status SampleCB(double sampleTime, GstSample* sample);
   // Streaming thread, once per frame.
   Status BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length);
-  // Streaming thread, before BufferCB without a buffer, for a frame whose lines lie `lineStep`
-  // apart rather than packed: a pending snapshot gets them packed.
-  void offerRows(const std::uint8_t* first, std::size_t lineStep, std::size_t rowBytes,
-                 std::size_t rows, std::size_t packedStride);
 
   // Devices.
   Status EnumDevices(DeviceList* list);

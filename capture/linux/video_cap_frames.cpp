@@ -30,6 +30,7 @@ void raiseToHighestPriority(std::thread& worker) {
 // rows padded to 4 bytes).
 struct GrabberProbe {
   CVideoCap* engine = nullptr;
+  SnapshotHandover* snapshot = nullptr;
   GstVideoInfo info{};
   std::size_t rows = 0;
   std::size_t rowBytes = 0;
@@ -45,14 +46,17 @@ struct GrabberProbe {
     const gint stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     const std::size_t lineStep = static_cast<std::size_t>(std::max(stride, 0));
     const std::size_t offset = static_cast<std::size_t>(pixels - frame.map[0].data);
-    const std::size_t mapped = frame.map[0].size;
-    const bool whole =
-        rows > 0 && lineStep >= rowBytes && offset + lineStep * (rows - 1) + rowBytes <= mapped;
-    if (whole && lineStep == packedStride && offset + packedBytes() <= mapped) {
+    // Whether the memory reaches `lastRowBytes` into the last line.
+    const auto reaches = [&](std::size_t lastRowBytes) {
+      return offset + lineStep * (rows - 1) + lastRowBytes <= frame.map[0].size;
+    };
+    if (rows > 0 && lineStep == packedStride && reaches(packedStride)) {
       engine->BufferCB(sampleTime, pixels, packedBytes());
       return;
     }
-    if (whole) engine->offerRows(pixels, lineStep, rowBytes, rows, packedStride);
+    if (rows > 0 && lineStep >= rowBytes && reaches(rowBytes)) {
+      snapshot->offerRows(pixels, lineStep, rowBytes, rows, packedStride);
+    }
     engine->BufferCB(sampleTime, nullptr, 0);
   }
 };
@@ -95,6 +99,7 @@ void CVideoCap::installGrabberProbe() {
   gst_video_info_set_format(&probe->info, yuy2 ? GST_VIDEO_FORMAT_YUY2 : GST_VIDEO_FORMAT_BGR,
                             static_cast<guint>(width), static_cast<guint>(m_graphFormat.height));
   probe->engine = this;
+  probe->snapshot = &m_snapshot;
   probe->rows = static_cast<std::size_t>(std::max(m_graphFormat.height, 0));
   probe->rowBytes = static_cast<std::size_t>(std::max(width, 0)) * (yuy2 ? 2 : 3);
   probe->packedStride = yuy2 ? probe->rowBytes : rgb24Stride(width);
@@ -102,11 +107,6 @@ void CVideoCap::installGrabberProbe() {
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, onGrabberBuffer, probe,
                     [](gpointer data) { delete static_cast<GrabberProbe*>(data); });
   gst_object_unref(pad);
-}
-
-void CVideoCap::offerRows(const std::uint8_t* first, std::size_t lineStep, std::size_t rowBytes,
-                          std::size_t rows, std::size_t packedStride) {
-  m_snapshot.offerRows(first, lineStep, rowBytes, rows, packedStride);
 }
 
 Status CVideoCap::BufferCB(double, const std::uint8_t* buffer, std::size_t length) {

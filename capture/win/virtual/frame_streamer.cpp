@@ -203,11 +203,11 @@ HRESULT FrameStreamer::deliver(std::int64_t frameNumber, REFERENCE_TIME streamTi
   return m_input->Receive(sample.get());
 }
 
-bool FrameStreamer::faultsLetThrough(REFERENCE_TIME streamTime, bool* lost, bool* ends) const {
-  *lost = m_faults.lostAt && streamTime >= *m_faults.lostAt;
-  *ends = m_faults.endAt && streamTime >= *m_faults.endAt;
-  if (*lost || *ends) return false;
-  return streamTime < m_faults.stallFrom || streamTime >= m_faults.stallUntil;
+FrameStreamer::Fault FrameStreamer::faultAt(REFERENCE_TIME streamTime) const {
+  if (m_faults.lostAt && streamTime >= *m_faults.lostAt) return Fault::Lost;
+  if (m_faults.endAt && streamTime >= *m_faults.endAt) return Fault::Ends;
+  if (streamTime >= m_faults.stallFrom && streamTime < m_faults.stallUntil) return Fault::Stalled;
+  return Fault::None;
 }
 
 // The failure is told before the end of stream, whose completion it explains.
@@ -241,14 +241,12 @@ void FrameStreamer::loop() {
     }
     REFERENCE_TIME streamTime = 0;
     if (!waitForFrame(&frameNumber, &streamTime)) continue;
-    bool lost = false;
-    bool ends = false;
-    if (!faultsLetThrough(streamTime, &lost, &ends)) {
-      if (lost) {
+    if (const Fault fault = faultAt(streamTime); fault != Fault::None) {
+      if (fault == Fault::Lost) {
         ended = true;
         m_filter.markLost();
         endStream(EC_DEVICE_LOST, S_OK);
-      } else if (ends) {
+      } else if (fault == Fault::Ends) {
         ended = true;
         m_peer->EndOfStream();  // nothing to tell: the renderer's completion says it
       }

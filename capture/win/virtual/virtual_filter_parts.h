@@ -74,8 +74,9 @@ class FrameStreamer {
   // The camera's picture controls on a painted frame (frame_streamer_balance.cpp).
   void balance(std::uint8_t* frame, std::size_t size);
   void endStream(long eventCode, HRESULT hr);
-  // Applies the camera's faults to the frame due at `streamTime`: false when it is not sent.
-  bool faultsLetThrough(REFERENCE_TIME streamTime, bool* lost, bool* ends) const;
+  // What the camera's faults do to the frame due at `streamTime`; it is sent only with None.
+  enum class Fault { None, Lost, Ends, Stalled };
+  Fault faultAt(REFERENCE_TIME streamTime) const;
 
   VirtualCameraFilter& m_filter;
   const StreamFaults m_faults;
