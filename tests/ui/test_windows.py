@@ -246,12 +246,12 @@ def test_snapshots(args):
 
 
 def test_language_modules(args):
-    """A German user gets the German module's menu bar; the German texts under another LANGID
-    (de-AT), or the German module through a folder link, leave the English one."""
+    """A German user gets the German module's menu bar and Option items; the German texts under
+    another LANGID (de-AT), or the German module through a folder link, leave the English one."""
     built = os.path.dirname(args.app)
     with WineSession(args.app, PREFIX) as s:
         english, german = (reference(s, args, "-", titles)[0] for titles in (TITLES, GERMAN))
-        folder = os.path.join(s.workdir, "Language")
+        folder, options = os.path.join(s.workdir, "Language"), []
         for source, titles, expected in ((os.path.join(built, "Language"), GERMAN, german),
                                          (os.path.join(built, "test_modules"), TITLES, english),
                                          (None, TITLES, english)):
@@ -263,6 +263,13 @@ def test_language_modules(args):
             frame = s.start(CAMERAS, {"LC_ALL": "de_DE.UTF-8"})
             check(title_ink(frame) == expected, "with %s the menu bar does not read %s" % (
                 source, " ".join(titles)))
+            popup = frame.open_menu(2)
+            rows, shot = popup.items()
+            options.append([shot.ink(popup.x + 2, top, popup.x + popup.width - 2, end)
+                            for top, end in rows])
+        german_rows, english_rows = options[:2]
+        check(len(german_rows) == len(english_rows) and not set(german_rows) & set(english_rows),
+              "Option items the German module left in English")
         check("Language skipped: a link to elsewhere" in s.stderr_text(), s.stderr_text())
 
 
