@@ -70,34 +70,6 @@ TEST_F(DeviceEnumeratorTest, ListsOnlyNodesThatCaptureVideoFramesByNodeNumber) {
   EXPECT_TRUE(io.ioctlCount("/dev/media0", VIDIOC_QUERYCAP) == 0 && io.openFdCount() == 0);
 }
 
-TEST_F(DeviceEnumeratorTest, DisplayNamePrefersByIdThenByPathThenTheNodeAndResolvesBack) {
-  virtualCameras.write("id=front; name=Front Camera; formats=YUY2 640x480@30\n");
-  addCamera(0, "Both Links");
-  addCamera(1, "Path Only");
-  addCamera(2, "No Link");
-  io.addLink("/dev/v4l/by-path/pci-0000:00:14.0-usb-0:1:1.0-video-index0", "../../video0");
-  io.addLink("/dev/v4l/by-id/usb-Maker_Cam_B-video-index0", "../../video0");
-  io.addLink("/dev/v4l/by-id/usb-Maker_Cam_A-video-index0", "../../video0");
-  io.addLink("/dev/v4l/by-path/pci-0000:00:14.0-usb-0:2:1.0-video-index0", "/dev/video1");
-  io.addLink("/dev/v4l/by-id/usb-Gone-video-index0", "../../video9");  // dangling
-  const Names names = {"/dev/v4l/by-id/usb-Maker_Cam_A-video-index0",
-                       "/dev/v4l/by-path/pci-0000:00:14.0-usb-0:2:1.0-video-index0", "/dev/video2",
-                       "virtual:front"};
-  EXPECT_EQ(enumerate(), names);
-  EXPECT_EQ(list.pRecords[3].szFriendlyName, "Front Camera");
-
-  // Each name binds its own device back, and only an exact name binds.
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    auto device = resolveDevice(io, names[i], diagnostics);
-    ASSERT_NE(device, nullptr) << names[i];
-    EXPECT_EQ(device->record().szFriendlyName, list.pRecords[i].szFriendlyName);
-  }
-  EXPECT_FALSE(resolveDevice(io, "/dev/v4l/by-id/usb-Maker_Cam_A", diagnostics) ||
-               resolveDevice(io, "virtual:back", diagnostics));
-  io.vanish("/dev/video1");
-  EXPECT_EQ(resolveDevice(io, names[1], diagnostics), nullptr);
-}
-
 TEST_F(DeviceEnumeratorTest, CutsLongFieldsTo259Utf16Units) {
   // 15 units of directory, 244 letters, then a character that takes two units: it must go whole.
   io.addLink("/dev/v4l/by-id/" + std::string(244, 'n') + "\xF0\x9F\x93\xB7-video", "../../video0");

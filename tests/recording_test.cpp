@@ -66,14 +66,6 @@ TEST_F(Recording, AWriteErrorIsReportedWithTheFileAndTheReason) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
 }
 
-TEST_F(Recording, APathThatCannotBeCreatedFailsTheStart) {
-  file = folder.path() / "missing" / "take.avi";
-  EXPECT_EQ(start(), kAccessDenied);
-  EXPECT_EQ(engine.recordingFailure(), "No such file or directory");
-  // Rendered and placed, not running.
-  EXPECT_TRUE(!engine.isRunning() && !engine.isRecording() && engine.hasGraph());
-}
-
 TEST_F(Recording, AFolderInTheFilesPlaceFailsTheStart) {
   std::filesystem::create_directory(file);
   EXPECT_EQ(start(), kAccessDenied);

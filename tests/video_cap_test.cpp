@@ -66,44 +66,6 @@ TEST_F(VideoCapTest, WithoutAGraphNothingChangesAndNothingWaits) {
   EXPECT_EQ(engine.SampleCB(0.0, nullptr), kFalse);
 }
 
-// The format each build settles on, for a camera built first or after another camera.
-TEST_F(VideoCapTest, BuildChoosesTheFormatItCanGrabOrRefusesTheCamera) {
-  const struct {
-    const char* cameras;
-    const char* before;  // a camera built and torn down first, or nullptr
-    Status status;
-    int width, height, pixel;
-    const char* box;
-  } cases[] = {// An unsupported current format falls back to the closest offered YUY2 one.
-               {"id=m; name=M; formats=MJPG 1280x720@30, YUY2 320x240@30, RGB24 1280x720@30, "
-                "YUY2 1280x800@30\n",
-                nullptr, kOk, 1280, 800, kPixelYUY2, nullptr},
-               // The previous camera's format, refused by this one, gives way to this one's own.
-               {"id=s; name=S; formats=YUY2 320x240@30\nid=m; name=B; formats=RGB24 800x600@15\n",
-                "virtual:s", kOk, 800, 600, kPixelRGB24, nullptr},
-               {"id=m; name=M; formats=MJPG 640x480@30, I420 640x480@30\n", nullptr,
-                kUnsupportedSubtype, -1, -1, kPixelNone, "Error: This type is not support"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.cameras);
-    VirtualCameraEnv cams(c.cameras);
-    boxes.seen.clear();
-    CVideoCap fresh(io);
-    int w = -1, h = -1;
-    if (c.before) {
-      fresh.SelectDevice(c.before);
-      ASSERT_EQ(fresh.BuildGraph(&w, &h), kOk);
-      fresh.TearDown();
-      w = h = -1;
-    }
-    fresh.SelectDevice("virtual:m");
-    EXPECT_EQ(fresh.BuildGraph(&w, &h), c.status);
-    EXPECT_EQ(std::tuple(w, h, fresh.pixelFormat()), std::tuple(c.width, c.height, c.pixel));
-    EXPECT_EQ(boxes.seen, c.box ? QStringList{c.box} : QStringList{});
-    fresh.TearDown();
-    EXPECT_FALSE(fresh.hasGraph());
-  }
-}
-
 // Snapshots are the camera's colours, the right way up, in 24-bit rows padded to four bytes; the
 // bars pattern is light grey at its top-left and dark at its bottom-left.
 TEST_F(VideoCapTest, SnapshotsAreUprightInTheCamerasColours) {
