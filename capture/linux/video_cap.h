@@ -107,7 +107,6 @@ class CVideoCap {
   bool hasMoniker() const { return m_pMoniker != nullptr; }
   bool isRunning() const { return m_bGraphRunning.load(std::memory_order_acquire); }
   QWidget* videoWindow() const;
-  int pixelFormat() const { return m_nPixelFormat; }
   std::optional<CaptureFormat> storedFormat() const { return m_pFormat; }
 
  private:
