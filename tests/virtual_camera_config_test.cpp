@@ -59,11 +59,11 @@ TEST(VirtualCameraConfig, ReadsEveryKeyAndSkipsWhatIsNotACamera) {
 TEST(VirtualCameraConfig, ReadsThePinsAndTheFaultsOfAFailingCamera) {
   const auto [cameras, diagnostics] = parse(
       "id=a;name=A;formats=YUY2 8x8@1;pins=capture, preview ,still;unplug=stream+2.5;"
-      "stall=1.125+86400;end=0.5\nid=b;name=B;formats=YUY2 8x8@1;pins=preview\n");
+      "stall=1.125+86400;end=0.5;busy=yes\nid=b;name=B;formats=YUY2 8x8@1;pins=preview\n");
   ASSERT_EQ(cameras.size(), 2u) << diagnostics;
   EXPECT_TRUE(cameras[0].previewPin && cameras[0].stillPin && cameras[1].previewPin);
   EXPECT_TRUE(!cameras[1].stillPin && !cameras[1].unplugAfterStream && !cameras[1].stallAt &&
-              !cameras[1].endAfter);
+              !cameras[1].endAfter && cameras[0].busy && !cameras[1].busy);
   EXPECT_EQ(std::tuple(*cameras[0].unplugAfterStream, *cameras[0].stallAt, cameras[0].stallFor,
                        *cameras[0].endAfter),
             std::tuple(2.5, 1.125, 86400.0, 0.5));
@@ -75,7 +75,7 @@ const std::string kFormatShape = " (expected FOURCC WxH@FPS)";
 TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
   const std::string good = "id=a;name=A;formats=YUY2 8x8@1";
   const std::string keys =
-      " (expected id, name, formats, pattern, powerline, pins, unplug, stall or end)";
+      " (expected id, name, formats, pattern, powerline, pins, unplug, stall, end or busy)";
   const std::string fourcc = "; expected YUY2, RGB24, MJPG or I420)";
   std::vector<std::pair<std::string, std::string>> cases = {
       {good + ";ID=b", "unknown key \"ID\"" + keys},
@@ -97,6 +97,7 @@ TEST(VirtualCameraConfig, EachDamagedLineIsSkippedWithOneDiagnosticLine) {
       {good + ";unplug=open+1", "bad unplug \"open+1\" (expected stream+SECONDS)"},
       {good + ";stall=1+86401", "bad stall \"1+86401\" (expected AT+SECONDS)"},
       {good + ";end=-1", "bad end \"-1\" (expected SECONDS)"},
+      {good + ";busy=1", "bad busy \"1\" (expected yes or no)"},
       {good + ", yuy2 8x8@30", "bad format \"yuy2 8x8@30\" (unknown FOURCC \"yuy2\"" + fourcc},
       {good + ", NV12 8x8@30", "bad format \"NV12 8x8@30\" (unknown FOURCC \"NV12\"" + fourcc}};
   for (std::string id : {"", "a b", "a:b", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "a\xFF"}) {

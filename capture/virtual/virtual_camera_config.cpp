@@ -226,9 +226,14 @@ bool applyField(const std::string& key, const std::string& value,
   } else if (key == "end") {
     camera.endAfter = parseConfigSeconds(value, kMaxFaultSeconds);
     if (!camera.endAfter) fault = "bad end " + quoted(value) + " (expected SECONDS)";
+  } else if (key == "busy") {
+    camera.busy = value == "yes";
+    if (!camera.busy && value != "no") {
+      fault = "bad busy " + quoted(value) + " (expected yes or no)";
+    }
   } else {
     fault = "unknown key " + quoted(key) +
-            " (expected id, name, formats, pattern, powerline, pins, unplug, stall or end)";
+            " (expected id, name, formats, pattern, powerline, pins, unplug, stall, end or busy)";
   }
   return fault.empty();
 }

@@ -3,7 +3,8 @@
 // named by KOVRACAM_VIRTUAL_CAMERAS. The file is read again at every enumeration.
 //
 //   id=front; name=Front Camera; formats=YUY2 640x480@30, RGB24 320x240@7.5; pattern=ball;
-//   powerline=60; pins=capture, preview, still; unplug=stream+5; stall=2+1.5; end=30
+//   powerline=60; pins=capture, preview, still; unplug=stream+5; stall=2+1.5; end=30;
+//   busy=no
 
 #include <cstddef>
 #include <iosfwd>
@@ -42,6 +43,8 @@ struct VirtualCamera {
   std::optional<double> stallAt = std::nullopt;
   double stallFor = 0;
   std::optional<double> endAfter = std::nullopt;
+  // In use by another program: listed and opened, but its stream cannot start.
+  bool busy = false;
 
   std::string displayName() const { return kVirtualDisplayPrefix + id; }
 };

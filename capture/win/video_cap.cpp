@@ -134,6 +134,9 @@ Status CVideoCap::Run() {
     OAFilterState state = State_Stopped;
     const HRESULT settled = control->GetState(kRunSettleMs, &state);
     if ((settled == S_OK || settled == VFW_S_CANT_CUE) && state == State_Running) hr = S_OK;
+    // A filter that could not start: some graphs drop its Run's failure once a renderer has
+    // answered that it waits for data, and tell it only here.
+    if (FAILED(settled)) hr = settled;
   }
   m_timing.reset();
   m_bRunning.store(SUCCEEDED(hr), std::memory_order_release);

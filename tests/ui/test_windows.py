@@ -296,6 +296,10 @@ def test_no_usable_camera_shows_a_box_and_ends(args):
             s.proc = s.run_windows(os.path.abspath(args.reference), "--box", caption, text)
             expected = box_pixels(s, s.find_window(caption, WineSession.start_timeout))
             check(shown == expected, "the %s box does not read %s" % (caption, text))
+    # A camera another program holds is listed and opened, but its stream cannot start.
+    with WineSession(args.app, PREFIX) as s:
+        s.start("id=held; name=Held; formats=YUY2 320x240@30; busy=yes\n", main=False)
+        check(s.exit_status() != 0, "a start on a camera whose stream cannot start succeeded")
 
 
 def test_filter_page_reaches_the_picture(args):

@@ -26,6 +26,7 @@ VirtualCameraFilter::VirtualCameraFilter(const VirtualCamera& camera)
     : m_pattern(camera.pattern),
       m_controls(*this, VirtualCameraControls::of(camera)),
       m_id(camera.id),
+      m_bBusy(camera.busy),
       m_pin(*this, camera, PinRole::Capture) {
   m_pins.push_back(&m_pin);
   if (camera.previewPin) {
@@ -104,6 +105,12 @@ STDMETHODIMP VirtualCameraFilter::Run(REFERENCE_TIME tStart) {
   if (m_state == State_Stopped) {
     const HRESULT hr = Pause();
     if (FAILED(hr)) return hr;
+  }
+  if (m_bBusy) {
+    // A camera another program holds gets as far as pausing; its stream cannot start, and it
+    // lets go of what it took.
+    Stop();
+    return HRESULT_FROM_WIN32(ERROR_BUSY);
   }
   for (VirtualOutputPin* pin : m_pins) pin->run(tStart, m_clock);
   m_state = State_Running;

@@ -261,6 +261,7 @@ class VirtualCameraFilter final : public IBaseFilter, public IAMFilterMiscFlags 
   WCHAR m_name[MAX_FILTER_NAME] = {};
   VirtualFilterControls m_controls;
   const std::string m_id;
+  const bool m_bBusy;
   VirtualOutputPin m_pin;  // "Capture"
   std::unique_ptr<VirtualOutputPin> m_previewPin;
   std::unique_ptr<VirtualOutputPin> m_stillPin;
