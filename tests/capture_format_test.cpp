@@ -5,15 +5,6 @@
 namespace kovracam {
 namespace {
 
-TEST(CaptureFormat, RatesAreWrittenAsShortDecimals) {
-  const std::pair<FrameRate, const char*> cases[] = {{{30, 1}, "YUY2 8x6@30"},
-                                                     {{15, 2}, "YUY2 8x6@7.5"},
-                                                     {{30000, 1001}, "YUY2 8x6@29.97"},
-                                                     {{60, 2}, "YUY2 8x6@30"},
-                                                     {{1, 1000}, "YUY2 8x6@0.001"}};
-  for (const auto& [fps, text] : cases) EXPECT_EQ(describe({Subtype::YUY2, 8, 6, fps}), text);
-}
-
 // A previewable current format stays; otherwise the closest YUY2 size, then the closest RGB24
 // (distance |dw| + |dh|, the first offered winning a tie), or none.
 TEST(CaptureFormat, ChoosesThePreviewableFormatClosestToTheCurrent) {
