@@ -18,10 +18,10 @@ const CaptureFormat kRgb{Subtype::RGB24, 320, 240, {30, 1}};
 const CaptureFormat kJpeg{Subtype::MJPG, 320, 240, {30, 1}};
 
 // Cameras remember their settings by id for the process's life: one id per test camera.
-VirtualCamera camera(std::vector<CaptureFormat> formats, const char* pattern = "red",
-                     PowerLineSetting powerline = PowerLineSetting::Hz50) {
+VirtualCamera camera(std::vector<CaptureFormat> formats, const char* pattern = "red") {
   static int serial = 0;
-  return {"test" + std::to_string(++serial), "Test Camera", std::move(formats), pattern, powerline};
+  return {"test" + std::to_string(++serial), "Test Camera", std::move(formats), pattern,
+          PowerLineSetting::Hz50};
 }
 
 TEST(VirtualCaptureDevice, NamesTheCameraAndMakesOnlyOfferedFormats) {
@@ -67,23 +67,6 @@ TEST(VirtualControls, ListTheirRangesAndRefuseWhatIsOutside) {
       list[4].menu[0].name + list[4].menu[1].name + list[4].menu[2].name + list[4].menu[3].name,
       "Disabled50 Hz60 HzAuto");
   EXPECT_TRUE(controls->set(V4L2_CID_GAMMA, 1) == EINVAL && !controls->get(V4L2_CID_GAMMA));
-}
-
-TEST(VirtualControls, PowerLineStartsFromTheCameraSetting) {
-  const std::pair<PowerLineSetting, int> cases[] = {{PowerLineSetting::Off, kPowerLineDisabled},
-                                                    {PowerLineSetting::Hz60, kPowerLine60Hz},
-                                                    {PowerLineSetting::Auto, kPowerLineAuto}};
-  for (const auto& [setting, value] : cases) {
-    auto controls =
-        makeVirtualCaptureDevice(camera({kYuy2}, "red", setting))->openControls(nullptr);
-    EXPECT_TRUE(controls->get(V4L2_CID_POWER_LINE_FREQUENCY) == value &&
-                controls->list().back().defaultValue == value);
-  }
-  auto none = makeVirtualCaptureDevice(camera({kYuy2}, "red", PowerLineSetting::None));
-  auto controls = none->openControls(nullptr);
-  EXPECT_TRUE(controls->list().back().id == V4L2_CID_HUE &&
-              !controls->get(V4L2_CID_POWER_LINE_FREQUENCY) &&
-              controls->set(V4L2_CID_POWER_LINE_FREQUENCY, kPowerLine50Hz) == EINVAL);
 }
 
 // Values reach the source's balance element, outlive it and the device object (a restart finds
