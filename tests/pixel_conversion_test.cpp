@@ -79,14 +79,6 @@ TEST(PixelConversion, SmallFramesAreWrittenBottomUpWithZeroedPadding) {
     EXPECT_EQ(convert(Bytes(64, 100), width, height), Bytes{});
 }
 
-TEST(PictureBalance, NeutralKeepsEveryValue) {
-  const BalanceTables tables(PictureBalance{});
-  for (int y = 0; y < 256; ++y) EXPECT_EQ(tables.luma(static_cast<std::uint8_t>(y)), y);
-  std::uint8_t u = 0, v = 0;
-  tables.chroma(90, 240, &u, &v);
-  EXPECT_TRUE(u == 90 && v == 240) << +u << " " << +v;
-}
-
 TEST(PictureBalance, EachControlActsOnItsOwnPart) {
   EXPECT_EQ(BalanceTables({-100, 100, 0, 100}).luma(235), 0);  // white to black
   EXPECT_EQ(BalanceTables({0, 0, 0, 100}).luma(200), 16);      // no contrast: all black level
