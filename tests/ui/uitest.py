@@ -365,10 +365,18 @@ class Frame(Window):
         self.measure()
 
     def measure(self):
-        super().measure()
-        # A window just mapped may not be painted yet (a sanitizer build is slow): look again.
-        bars = wait_until(self.bars, 10, "no menu bar and status bar painted", 0.2)
-        self.view_top, self.status_top = bars
+        # A window just mapped may not be painted yet (a sanitizer build is slow), nor placed and
+        # sized for good (Wine configures its X window apart from mapping it): look again, each
+        # time at where the window is then, until two looks agree.
+        looks = [None]
+
+        def settled():
+            Window.measure(self)
+            looks.append((self.x, self.y, self.width, self.height, self.bars()))
+            return looks[-1] == looks[-2] and looks[-1][4]
+        self.view_top, self.status_top = wait_until(settled, 10, lambda: (
+            "no menu bar and status bar painted: (x, y, width, height) %s, heights %s" %
+            (looks[-1][:4], self.heights)), 0.2)
 
     def bars(self):
         shot = self.session.screenshot()
@@ -380,8 +388,9 @@ class Frame(Window):
         column, bottom = self.x + self.width - 25, self.y + self.height - 1
         status_top = next((y for y in range(bottom, self.y, -1)
                            if shot.at(column, y - 1) != shot.at(column, bottom)), self.y)
-        menu, status = view_top - self.y, bottom - status_top
-        return 10 < menu < 40 and 10 < status < 40 and (view_top, status_top)
+        # The menu bar takes one row or more: the frame may be narrower than its titles.
+        self.heights = menu, status = view_top - self.y, bottom - status_top
+        return menu > 10 and 10 < status < 40 and (view_top, status_top)
 
     def status_ink(self):  # the status bar's text, left of its size grip
         return self.session.screenshot().ink(self.x, self.status_top, self.x + self.width - 20,
