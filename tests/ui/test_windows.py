@@ -6,7 +6,7 @@ the start-up error boxes, and the exit status."""
 import os, pathlib, shutil, struct, subprocess, tempfile, time
 
 import uitest
-from test_recording import check_bars, probe
+from test_recording import check_bars, check_complete, probe
 from uitest import WinePrefix, WineSession, check, luminance
 
 DEVICE_MENU = 1
@@ -391,13 +391,6 @@ def record(s, frame, name, seconds):
     started = time.monotonic()
     time.sleep(seconds)
     return path, started
-
-
-def check_complete(path, pix_fmt, low, high):
-    got = probe(path)  # codec, size, pixel format, frames in the header, frames read
-    print("  %s: %s" % (os.path.basename(path), ",".join(got)))
-    check(got[:4] == ["rawvideo", "320", "240", pix_fmt] and got[4] == got[5] and
-          low <= int(got[4]) <= high, "%s: %s" % (path, got))
 
 
 def check_ended(path, pix_fmt, started, asked):
